@@ -1,0 +1,37 @@
+#pragma once
+// What the CFD and optimization skills share: preparing a flow case on the mesh skill's
+// mesh, checking its files, and finding the figures an analysis produced.
+
+#include "host/base/base_skill.hpp"
+
+#include <string>
+#include <vector>
+
+namespace orvanta {
+
+// Resolves the solver, stages its files and turbulence model, and adds the wing's
+// reference geometry to the bound inputs.
+void prepare_flow_case(BaseSkill& skill);
+
+// "pass", or "fail" naming the missing mesh, model or design-variable files.
+Json review_flow_case_files(const BaseSkill& skill);
+
+// Figures directly inside <case>/plots (png, jpg, jpeg, svg, webp, any case), as paths
+// relative to the case directory, sorted in code-point order.
+std::vector<std::string> discover_case_figures(const std::string& case_dir);
+
+// A case-relative path as the model sees it: prefixed with the case's own name.
+std::string case_named_path(const std::string& case_dir, const std::string& relative);
+
+// The freestream values the flow-field plots need, in the order they are read.
+struct PlotScales {
+  std::vector<std::string> fractions, stations;  // quoted texts
+  std::string reference_pressure, pressure_coefficient_scale, u0;
+  double cp_lower = 0, cp_upper = 0, u_lower = 0, u_upper = 0;
+  double cp_scaling = 0, u_scaling = 0;
+};
+PlotScales compute_plot_scales(const BaseSkill& skill);
+
+std::string joined_words(const std::vector<std::string>& words);
+
+}  // namespace orvanta
