@@ -16,7 +16,7 @@ void FakeOpenVsp::ClearVSPModel() {
 
 void FakeOpenVsp::ReadVSPFile(const std::string& path) {
   calls.push_back("ReadVSPFile " + path);
-  if (!std::filesystem::is_regular_file(path)) {
+  if (fail_reads || !std::filesystem::is_regular_file(path)) {
     errors.push_back({1, "ReadVSPFile::Error reading " + path});
     return;
   }

@@ -27,6 +27,7 @@ class FakeOpenVsp : public openvsp::OpenVspApi {
   std::vector<std::string> calls;
   std::vector<openvsp::ErrorRecord> errors;
   bool fail_writes = false;
+  bool fail_reads = false;
 
   void ClearVSPModel() override;
   void ReadVSPFile(const std::string& path) override;
