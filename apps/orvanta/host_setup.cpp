@@ -1,10 +1,11 @@
 #include "apps/orvanta/host_setup.hpp"
 
+#include "host/runner/local_host_services.hpp"
+
 namespace orvanta::app {
 
-// Until the runner and viewers exist, real runs only record.
 std::shared_ptr<HostServices> make_host_services(std::shared_ptr<RecordingHostServices> recorder) {
-  return recorder;
+  return std::make_shared<LocalHostServices>(ViewerBackend{}, std::move(recorder));
 }
 
 }  // namespace orvanta::app

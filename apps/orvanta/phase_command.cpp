@@ -5,6 +5,7 @@
 #include "host/base/recording_host_services.hpp"
 #include "src/orvanta_aircraft/aircraft_agent.hpp"
 
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 
@@ -15,6 +16,23 @@ struct PhaseArgs {
   std::string skill, phase, case_dir, inputs, adv_params, prereq_case;
   bool dry_run = false;
 };
+
+// Keeps the case record in step with the phases, as the tool server does, so cases driven
+// phase by phase can serve as prerequisites and show up in `orvanta cases`.
+void note_phase_in_record(Json& record, const BaseSkill& skill, const std::string& phase, const Json& result) {
+  record["skill"] = skill.name();
+  if (!record.contains("created_at"))
+    record["created_at"] =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  const std::string status = result.is_object() ? result.value("status", "") : "";
+  if (phase == "run") record["state"] = "running";
+  if (phase == "review_run" && status == "pass") record["state"] = "run_passed";
+  if (phase == "review_run" && status == "fail") record["state"] = "run_failed";
+  if (phase == "review_analyze") {
+    record["verdict"] = result;
+    record["state"] = "analyzed";
+  }
+}
 
 Json run_phase(const PhaseArgs& a) {
   AircraftAgent agent;
@@ -41,7 +59,7 @@ Json run_phase(const PhaseArgs& a) {
   Json result = skill->call_phase(a.phase);
   if (std::filesystem::is_directory(case_dir)) {
     save_case_inputs(case_dir, skill->inputs);
-    record["skill"] = skill->name();
+    note_phase_in_record(record, *skill, a.phase, result);
     if (prereq) record["prereq_case"] = *prereq;
     save_case_record(case_dir, record);
   }

@@ -1,0 +1,70 @@
+#pragma once
+// Cases in the working directory, as the tool server and the CLI drive them: create and
+// stage a case, bring in the prerequisite's mesh and model, bind inputs, run the phases, poll,
+// and keep what happened in the case's .orvanta/ folder.
+
+#include "host/base/base_agent.hpp"
+#include "host/base/host_services.hpp"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace orvanta::app {
+
+// Reports a step of a long call: how far, out of how much (when known), and what.
+using ProgressFn = std::function<void(double progress, std::optional<double> total, const std::string& message)>;
+
+struct StartRequest {
+  std::string skill;
+  Json inputs = Json::object();      // values chosen by the caller; the rest take their defaults
+  Json adv_params = Json::object();  // overrides of the advanced parameters
+  std::string case_name;             // empty: a new name is made up
+  std::string mesh_case;             // prerequisite case; empty: the newest one whose run passed
+};
+
+class CaseManager {
+ public:
+  using ServicesFactory = std::function<std::shared_ptr<HostServices>()>;
+  CaseManager(std::string work_dir, ServicesFactory services);
+
+  BaseAgent& agent() { return *agent_; }
+  const std::string& work_dir() const { return work_dir_; }
+
+  // Creates and stages a case, then prepare, review_prepare, run and review_run.
+  // {"case_name", "case_dir", "skill", "results": [phase results], "next": ...}
+  Json start(const StartRequest& request, const ProgressFn& progress = {});
+
+  // review_run; once it passed, analyze and review_analyze (once: later calls return the
+  // stored verdict).
+  Json check(const std::string& case_name, const ProgressFn& progress = {});
+
+  // Every case of the working directory: name, skill, state, verdict.
+  Json list() const;
+
+  // The stored record of one case.
+  Json status(const std::string& case_name) const;
+
+  // The directory of a case name, which must be a single plain name.
+  std::string case_dir(const std::string& case_name) const;
+
+  // Stops a case's active run; false when none was active.
+  bool stop(const std::string& case_name);
+
+ private:
+  BaseSkill& skill_named(const std::string& name) const;
+  std::string new_case_name(const std::string& skill) const;
+  std::string find_prerequisite(const BaseSkill& skill, const std::string& mesh_case) const;
+  void setup_skill(BaseSkill& skill, const std::string& case_dir, const Json& record);
+
+  std::string work_dir_;
+  ServicesFactory services_;
+  std::unique_ptr<BaseAgent> agent_;
+};
+
+// A case name must be one plain path component: letters, digits, '.', '_', '-', not
+// starting with '.'; ValueError otherwise.
+void validate_case_name(const std::string& name);
+
+}  // namespace orvanta::app

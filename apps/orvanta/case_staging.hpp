@@ -1,0 +1,13 @@
+#pragma once
+#include <optional>
+#include <string>
+
+namespace orvanta::app {
+
+// Creates the case directory with the asset package copied in and, for a skill with a
+// prerequisite, the prerequisite case's mesh, model and design-variable file. Whole or
+// nothing: a failure removes the half-made case.
+void stage_case(const std::string& case_dir, const std::string& asset_package,
+                const std::optional<std::string>& prereq_case_dir);
+
+}  // namespace orvanta::app

@@ -1,0 +1,98 @@
+#include "apps/orvanta/run_display.hpp"
+
+#include "apps/orvanta/case_state.hpp"
+#include "host/runner/run_record.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <iomanip>
+#include <regex>
+#include <sstream>
+
+namespace orvanta::app {
+namespace fs = std::filesystem;
+namespace {
+
+// The numbers a person looks at first, in this order, for whichever phase result carries them.
+const char* const kKeyNumbers[] = {
+    "n_cells", "max_nonorthogonality", "max_skewness", "max_aspect_ratio", "final_cd", "final_cl", "final_cm",
+    "cd_stddev", "residual_drop_orders", "objective_initial", "objective_final", "objective_reduction_pct",
+    "final_feasibility", "major_iterations", "command_index", "n_commands", "elapsed_seconds"};
+
+std::string shown(const Json& v) {
+  if (v.is_number_float()) return g_format(v.get<double>());
+  if (v.is_string()) return v.get<std::string>();
+  return v.dump();
+}
+
+// The last "Time = N" of the solver log against the configured iteration limit.
+std::optional<std::pair<long, long>> solver_iterations(const std::string& case_dir, const Json& result) {
+  const std::string log = result.value("log_file", Json()).is_string() ? result["log_file"].get<std::string>() : "";
+  if (log.empty()) return std::nullopt;
+  static const std::regex time_re(R"(^Time = (\d+))");
+  long last = -1;
+  std::smatch m;
+  for (const auto& line : runner::tail_lines((fs::path(case_dir) / log).string(), 400, 65536))
+    if (std::regex_search(line, m, time_re)) last = std::stol(m[1]);
+  if (last < 0) return std::nullopt;
+  long max_iters = 0;
+  try {
+    const Json skill = load_case_record(case_dir).value("skill", "");
+    const Json params = load_adv_params(skill.get<std::string>(), load_case_record(case_dir).value("adv_overrides", Json::object()));
+    max_iters = static_cast<long>(to_int(adv_value(params, "max_flow_iters")));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+  return std::make_pair(last, max_iters);
+}
+
+}  // namespace
+
+std::pair<double, std::string> run_progress(const std::string& case_dir, const Json& r) {
+  if (auto it = solver_iterations(case_dir, r); it && it->second > 0)
+    return {std::min(1.0, double(it->first) / double(it->second)),
+            "iteration " + std::to_string(it->first) + "/" + std::to_string(it->second)};
+  const double index = r.value("command_index", Json(0)).is_number() ? r["command_index"].get<double>() : 0;
+  const double n = r.value("n_commands", Json(0)).is_number() ? r["n_commands"].get<double>() : 0;
+  std::string label = "command " + shown(r.value("command_index", Json(0))) + "/" + shown(r.value("n_commands", Json(0)));
+  if (r.contains("command") && r["command"].is_string()) {
+    std::string cmd = r["command"];
+    cmd = cmd.substr(0, cmd.find(" >"));
+    label += ": " + cmd.substr(0, 48);
+  }
+  return {n > 0 ? std::max(0.0, (index - 1) / n) : 0.0, label};
+}
+
+std::string progress_line(const std::string& case_dir, const Json& r) {
+  const auto [fraction, label] = run_progress(case_dir, r);
+  const int width = 30, filled = static_cast<int>(fraction * width + 0.5);
+  std::ostringstream s;
+  s << "[" << std::string(filled, '#') << std::string(width - filled, '.') << "] " << std::setw(3)
+    << static_cast<int>(fraction * 100 + 0.5) << "% " << label;
+  if (r.contains("elapsed_seconds")) s << " (" << shown(r["elapsed_seconds"]) << " s)";
+  return s.str();
+}
+
+void print_results(std::ostream& out, const Json& call) {
+  out << "case " << call.value("case_name", "?") << " (" << call.value("skill", "?") << ")\n";
+  for (const auto& r : call.value("results", Json::array())) {
+    out << "  " << r.value("phase", "?") << ": " << r.value("status", "?") << "\n";
+    if (r.contains("note")) out << "    " << shown(r["note"]) << "\n";
+    for (const char* key : kKeyNumbers)
+      if (r.contains(key) && !r[key].is_null()) out << "    " << key << " = " << shown(r[key]) << "\n";
+    for (const char* key : {"html_url", "trame_url"})
+      if (r.contains(key)) out << "    " << key << ": " << shown(r[key]) << "\n";
+  }
+  if (call.contains("next")) out << "  next: " << shown(call["next"]) << "\n";
+  out.flush();
+}
+
+void print_case_table(std::ostream& out, const Json& cases) {
+  out << std::left << std::setw(32) << "case" << std::setw(24) << "skill" << std::setw(16) << "state"
+      << "verdict\n";
+  for (const auto& c : cases)
+    out << std::setw(32) << shown(c["case_name"]) << std::setw(24) << shown(c["skill"]) << std::setw(16)
+        << shown(c["state"]) << (c["verdict"].is_null() ? "-" : shown(c["verdict"])) << "\n";
+}
+
+}  // namespace orvanta::app

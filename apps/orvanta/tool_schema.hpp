@@ -1,0 +1,13 @@
+#pragma once
+#include "host/base/values.hpp"
+
+namespace orvanta::app {
+
+// JSON Schema of one input from its metadata record {"type", "default", "description"}.
+Json input_schema(const Json& record);
+
+// The tool input schema of a skill: its inputs, plus case_name, the prerequisite case
+// (when the skill has one) and advanced_parameters.
+Json skill_tool_schema(const Json& input_info, bool has_prerequisite);
+
+}  // namespace orvanta::app
