@@ -106,6 +106,7 @@ void CaseManager::setup_skill(BaseSkill& skill, const std::string& dir, const Js
   skill.case_dir = dir;
   skill.inputs = load_case_inputs(dir);
   skill.adv_params = load_adv_params(skill.name(), record.value("adv_overrides", Json::object()));
+  save_case_adv_params(dir, skill.adv_params);
   skill.set_host_services(services_());
 }
 

@@ -54,6 +54,10 @@ void save_case_record(const std::string& case_dir, const Json& record) {
   write_json_file_atomic((state_dir(case_dir) / "case.json").string(), record);
 }
 
+void save_case_adv_params(const std::string& case_dir, const Json& adv_params) {
+  write_json_file_atomic((state_dir(case_dir) / "advanced_parameters.json").string(), adv_params);
+}
+
 Json bind_inputs(const BaseSkill& skill, const Json& kept, const Json& given,
                  const std::optional<std::string>& prereq_case_dir) {
   if (!given.is_null() && !given.is_object()) throw ValueError("Inputs must be a JSON object of name: value.");

@@ -33,6 +33,10 @@ Json bind_inputs(const BaseSkill& skill, const Json& kept, const Json& given,
 // orvanta.json, then the given overrides. Overrides may be plain values or {"value": ...}.
 Json load_adv_params(const std::string& skill_name, const Json& overrides);
 
+// Writes the advanced parameters a phase runs with into <case>/.orvanta/advanced_parameters.json:
+// case-local scripts read their settings beyond the fixed command lines from there.
+void save_case_adv_params(const std::string& case_dir, const Json& adv_params);
+
 // A JSON argument given inline or as @file.
 Json parse_json_argument(const std::string& text, const std::string& what);
 

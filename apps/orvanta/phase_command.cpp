@@ -56,6 +56,7 @@ Json run_phase(const PhaseArgs& a) {
   skill->set_host_services(a.dry_run ? std::shared_ptr<HostServices>(recorder)
                                      : make_host_services(recorder));
 
+  if (std::filesystem::is_directory(case_dir)) save_case_adv_params(case_dir, skill->adv_params);
   Json result = skill->call_phase(a.phase);
   if (std::filesystem::is_directory(case_dir)) {
     save_case_inputs(case_dir, skill->inputs);
