@@ -1,11 +1,153 @@
 #include "apps/orvanta/commands.hpp"
+#include "host/base/values.hpp"
+#include "host/openvsp/engine_api.hpp"
 #include "host/openvsp/provider.hpp"
+#include "host/openvsp/reference_geometry.hpp"
+#include "vsp/mesh_check.hpp"
+#include "vsp/model.hpp"
 
-// Placeholder until the geometry engine lands: no engine, no vsp subcommands.
+#include <filesystem>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <stdexcept>
+
+// Geometry subcommands: what case-local scripts need from the geometry engine (the STL of a
+// model, its parameters and reference geometry) without a second implementation in Python.
 namespace orvanta::app {
+namespace {
+namespace fs = std::filesystem;
 
-void install_geometry_engine() { openvsp::set_provider(openvsp::unavailable_provider()); }
+// Reads and updates a model; std::runtime_error carrying the engine's messages on failure.
+void load(vsp::Model& model, const std::string& path) {
+  const bool ok = model.read_file(fs::absolute(path).string());
+  std::string details;
+  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
+  if (!ok) throw std::runtime_error(details);
+  model.update();
+  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
+  if (!details.empty()) throw std::runtime_error(details);
+}
 
-void register_vsp_command(CLI::App&, CommandContext&) {}
+Json mesh_json(const vsp::MeshCheck& c) {
+  Json j = Json::object();
+  j["points"] = c.points;
+  j["triangles"] = c.triangles;
+  j["edges"] = c.edges;
+  j["open_edges"] = c.open_edges;
+  j["crowded_edges"] = c.crowded_edges;
+  j["misoriented_edges"] = c.misoriented_edges;
+  j["volume"] = c.volume;
+  j["watertight"] = c.watertight();
+  return j;
+}
+
+Json parameters_json(const vsp::ModelData& data, const vsp::Geom& g) {
+  Json groups = Json::object();
+  auto add = [&](int container, const std::string& suffix) {
+    if (container < 0) return;
+    for (int p : data.containers[container].parms) {
+      const vsp::Parm& parm = data.parms[p];
+      groups[parm.group + suffix][parm.name] = parm.value;
+    }
+  };
+  add(g.container, "");
+  for (size_t i = 0; i < g.xsecs.size(); ++i) {
+    add(g.xsecs[i].container, "_" + std::to_string(i));
+    add(g.xsecs[i].curve.container, "_" + std::to_string(i));
+  }
+  return groups;
+}
+
+Json info_json(const std::string& path, bool with_mesh) {
+  vsp::Model model;
+  load(model, path);
+  const vsp::ModelData& data = model.data();
+  Json out = Json::object();
+  out["model"] = fs::absolute(path).string();
+  Json components = Json::array();
+  std::vector<vsp::ComponentGeometry> drawn;
+  if (with_mesh) drawn = model.geometry();
+  for (const vsp::Geom& g : data.geoms) {
+    Json c = Json::object();
+    c["id"] = data.containers[g.container].id;
+    c["name"] = data.geom_name(g);
+    c["type"] = g.type_name;
+    c["type_id"] = g.type_id;
+    c["parent"] = g.parent_id;
+    c["cross_sections"] = g.xsecs.size();
+    if (!g.xsecs.empty()) {
+      Json curves = Json::array();
+      for (const auto& x : g.xsecs) curves.push_back(vsp::curve_type_name(x.curve.type));
+      c["curves"] = curves;
+    }
+    for (const auto& d : drawn) {
+      if (d.id != data.containers[g.container].id) continue;
+      Json mesh = mesh_json(vsp::check_mesh(d.tessellate()));
+      mesh["copies"] = d.copies.size();
+      mesh["joined_at_root"] = d.joined;
+      c["mesh"] = mesh;
+    }
+    c["parameters"] = parameters_json(data, g);
+    components.push_back(c);
+  }
+  out["components"] = components;
+  const auto wings = model.find_geoms_with_name("Wing");
+  if (wings.size() == 1 && data.geoms[static_cast<size_t>(data.geom_index(wings[0]))].type_name == "Wing")
+    out["reference_geometry"] = read_vsp_reference_geometry(path, "Wing");
+  return out;
+}
+
+std::string export_stl(const std::string& model_path, const std::string& stl_path) {
+  vsp::Model model;
+  load(model, model_path);
+  vsp::Model::ExportSummary summary;
+  if (!model.export_stl(fs::absolute(stl_path).string(), 0, "aircraft", &summary)) {
+    std::string details;
+    for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
+    throw std::runtime_error(details);
+  }
+  return "Wrote " + stl_path + ": " + std::to_string(summary.components) + " component(s), " +
+         std::to_string(summary.triangles) + " triangles.";
+}
+
+// Runs a command body: its text on stdout and status 0, or the error on stderr and status 1.
+void run(CommandContext& ctx, const std::function<std::string()>& body) {
+  try {
+    std::cout << body() << "\n";
+    ctx.exit_code = 0;
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << "\n";
+    ctx.exit_code = 1;
+  }
+}
+
+}  // namespace
+
+void install_geometry_engine() { openvsp::set_provider(openvsp::engine_provider()); }
+
+void register_vsp_command(CLI::App& app, CommandContext& ctx) {
+  auto* vsp = app.add_subcommand("vsp", "OpenVSP models: parameters, reference geometry, STL export");
+  vsp->require_subcommand(1);
+
+  auto* info = vsp->add_subcommand("info", "Components, parameters by group and the reference geometry of `Wing`, as JSON");
+  auto info_model = std::make_shared<std::string>();
+  auto info_mesh = std::make_shared<bool>(false);
+  info->add_option("model", *info_model, "OpenVSP .vsp3 file")->required();
+  info->add_flag("--mesh", *info_mesh, "Also tessellate each component and report whether it is closed");
+  info->callback([=, &ctx] { run(ctx, [=] { return info_json(*info_model, *info_mesh).dump(2); }); });
+
+  auto* stl = vsp->add_subcommand("export-stl", "The whole model as one closed STL surface (solid `aircraft`)");
+  auto stl_model = std::make_shared<std::string>();
+  auto stl_out = std::make_shared<std::string>();
+  stl->add_option("model", *stl_model, "OpenVSP .vsp3 file")->required();
+  stl->add_option("stl", *stl_out, "STL file to write")->required();
+  stl->callback([=, &ctx] { run(ctx, [=] { return export_stl(*stl_model, *stl_out); }); });
+
+  auto* check = vsp->add_subcommand("check-stl", "Edge use, orientation and enclosed volume of an ASCII STL, as JSON");
+  auto check_file = std::make_shared<std::string>();
+  check->add_option("stl", *check_file, "ASCII STL file")->required();
+  check->callback([=, &ctx] { run(ctx, [=] { return mesh_json(vsp::check_mesh(vsp::read_stl(*check_file))).dump(2); }); });
+}
 
 }  // namespace orvanta::app

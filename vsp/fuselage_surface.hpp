@@ -1,0 +1,57 @@
+#pragma once
+// The surface of a fuselage component: section curves placed along the body and skinned
+// with cubic (Hermite) blends whose end slopes follow each section's skinning angles and
+// strengths (top, right, bottom, left; towards the previous and the next section), or
+// neighbouring sections where no angle is set.
+
+#include "vsp/body_curve.hpp"
+#include "vsp/component_surface.hpp"
+#include "vsp/matrix4.hpp"
+#include "vsp/model_data.hpp"
+
+#include <array>
+#include <vector>
+
+namespace orvanta::vsp {
+
+struct FuselageTessellation {
+  int around_points = 17;             // closed loop, first point repeated (8k + 1)
+  std::vector<int> segment_points;    // per segment between sections, both ends included
+  std::vector<double> fwd_cluster, aft_cluster;
+};
+
+class FuselageSurface : public ComponentSurface {
+ public:
+  FuselageSurface(const ModelData& data, const Geom& geom);
+
+  Vec3 point(double u, double w) const override;
+  double u_max() const override { return static_cast<double>(sections_.size()) + 1.0; }
+  double w_max() const override { return 4.0; }
+  SurfaceMesh tessellate() const override;
+  SurfaceMesh tessellate(const FuselageTessellation& density) const;
+  size_t triangle_estimate() const override;
+
+  const FuselageTessellation& default_density() const { return density_; }
+
+ private:
+  struct Skin {
+    std::array<double, 4> angle{};  // degrees at top, right, bottom, left
+    std::array<double, 4> strength{1.0, 1.0, 1.0, 1.0};
+    bool angle_set = false;
+  };
+  struct Section {
+    Vec3 centre;
+    Matrix4 rotation;
+    BodyCurve curve = point_curve();
+    Skin in, out;  // towards the previous / the next section
+  };
+
+  Vec3 section_point(int i, double w) const;
+  Vec3 tangent(int i, double w, bool outgoing) const;
+  Vec3 segment_point(int i, double t, double w) const;
+
+  std::vector<Section> sections_;
+  FuselageTessellation density_;
+};
+
+}  // namespace orvanta::vsp
