@@ -17,6 +17,7 @@ void register_vsp_command(CLI::App& app, CommandContext& ctx);
 void register_serve_command(CLI::App& app, CommandContext& ctx);
 void register_case_commands(CLI::App& app, CommandContext& ctx);
 void register_support_commands(CLI::App& app, CommandContext& ctx);
+void register_viewer_commands(CLI::App& app, CommandContext& ctx);
 
 // Installs the real geometry engine as the process's geometry API provider.
 void install_geometry_engine();

@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   orvanta::app::register_serve_command(app, ctx);
   orvanta::app::register_case_commands(app, ctx);
   orvanta::app::register_support_commands(app, ctx);
+  orvanta::app::register_viewer_commands(app, ctx);
 
   try {
     app.parse(argc, argv);
