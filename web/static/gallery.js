@@ -51,13 +51,24 @@
     if (state.exists === figure.exists && state.mtime === figure.mtime) return;
     state.exists = figure.exists;
     state.mtime = figure.mtime;
+    // Marks a figure that was written while the page was open (people and tests can tell).
+    if (figure.exists && card.classList.contains("missing")) card.dataset.appeared = "true";
     card.classList.toggle("present", figure.exists);
     card.classList.toggle("missing", !figure.exists);
     card.querySelector(".frame").replaceWith(figure.exists ? picture(figure, index) : placeholder(figure));
   }
 
+  let deepLinkDone = false;
+
   function update(status) {
     figures = status.figures || [];
+    // A link ending in #<figure path> opens that figure enlarged.
+    if (!deepLinkDone) {
+      deepLinkDone = true;
+      const wanted = decodeURIComponent(location.hash.slice(1));
+      const index = figures.findIndex((f) => f.path === wanted);
+      if (index >= 0) setTimeout(() => openLightbox(index), 0);
+    }
     figures.forEach((f, i) => render(i, f));
     const summary = document.getElementById("summary");
     if (summary) summary.textContent = status.present + " of " + figures.length + " figures written";
@@ -108,6 +119,12 @@
     original.textContent = "open original";
     caption.append(original);
     box.hidden = false;
+    history.replaceState(null, "", "#" + encodeURIComponent(f.path));
+  }
+
+  function closeLightbox() {
+    box.hidden = true;
+    history.replaceState(null, "", location.pathname);
   }
 
   function step(delta) {
@@ -117,12 +134,12 @@
     }
   }
 
-  box.addEventListener("click", (e) => { if (e.target === box || e.target === big) box.hidden = true; });
+  box.addEventListener("click", (e) => { if (e.target === box || e.target === big) closeLightbox(); });
   prev.addEventListener("click", (e) => { e.stopPropagation(); step(-1); });
   next.addEventListener("click", (e) => { e.stopPropagation(); step(1); });
   document.addEventListener("keydown", (e) => {
     if (box.hidden) return;
-    if (e.key === "Escape") box.hidden = true;
+    if (e.key === "Escape") closeLightbox();
     if (e.key === "ArrowLeft") step(-1);
     if (e.key === "ArrowRight") step(1);
   });
