@@ -2,11 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <set>
 
 namespace orvanta::vsp {
 namespace {
+
+// Numbers in messages: short and exact enough to recognise ("0", "2.5", "1e-10").
+std::string short_number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
 
 constexpr double kDeg = std::numbers::pi / 180.0;
 const char* const kNames[kPlanformVars] = {"Aspect", "Span",      "Area",     "Taper",
@@ -147,7 +155,7 @@ void solve_panel(Panel& p, const std::string& where) {
   if (!closed_form(p) && !newton(p))
     throw PlanformError(where + ": its drivers (" + driver_list(p.drivers) + ") have no solution");
   if (!(p.v[kSpan] > 0.0) || !std::isfinite(p.v[kSpan]))
-    throw PlanformError(where + " has a non-positive span (" + std::to_string(p.v[kSpan]) + ")");
+    throw PlanformError(where + " has a non-positive span (" + short_number(p.v[kSpan]) + ")");
   derive_panel(p);
 }
 
@@ -214,7 +222,7 @@ void check_chords(const Panel& p, bool root_section, const std::string& where) {
     if (root_section && k == kRootChord) continue;
     if (!(p.v[k] > 0.0) || !std::isfinite(p.v[k]))
       throw PlanformError(where + " has a non-positive " + (k == kRootChord ? "root" : "tip") + " chord (" +
-                          std::to_string(p.v[k]) + ")");
+                          short_number(p.v[k]) + ")");
   }
 }
 
@@ -246,7 +254,11 @@ void update_wing_planform(ModelData& data, int gi, const std::vector<int>& edite
       follow_neighbour(panels[i]);
     }
   }
+  // Each edited section starts from the driver values it was given, even if an earlier edit's
+  // neighbour had already changed them.
+  const std::vector<Panel> as_set = panels;
   for (int a : edited) {
+    for (int k : panels[a].drivers) panels[a].v[k] = as_set[a].v[k];
     solve_panel(panels[a], where(a));
     if (a >= 1) {
       panels[a - 1].v[kTipChord] = panels[a].v[kRootChord];

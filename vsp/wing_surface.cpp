@@ -6,9 +6,17 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace orvanta::vsp {
 namespace {
+
+// Numbers in messages: short and exact enough to recognise ("0", "2.5", "1e-10").
+std::string short_number(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
+}
 
 // Trailing edges closer than this (relative to the chord) count as sharp.
 constexpr double kSharpGap = 1e-8;
@@ -51,7 +59,7 @@ WingSurface::WingSurface(const ModelData& data, const Geom& geom) {
   for (int i = 0; i < n; ++i) {
     const std::string where = name + " cross-section " + std::to_string(i);
     if (!(stations[i].chord > 0.0) || !std::isfinite(stations[i].chord))
-      throw GeometryBuildError(where + " has a non-positive chord (" + std::to_string(stations[i].chord) + ")");
+      throw GeometryBuildError(where + " has a non-positive chord (" + short_number(stations[i].chord) + ")");
     airfoils_.push_back(make_airfoil(data, geom.xsecs[i].curve, where));
     frames_.push_back(station_frame(stations[i]));
     chords_.push_back(stations[i].chord);

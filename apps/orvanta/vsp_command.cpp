@@ -11,6 +11,7 @@
 #include <iostream>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 // Geometry subcommands: what case-local scripts need from the geometry engine (the STL of a
 // model, its parameters and reference geometry) without a second implementation in Python.
@@ -111,6 +112,52 @@ std::string export_stl(const std::string& model_path, const std::string& stl_pat
          std::to_string(summary.triangles) + " triangles.";
 }
 
+void save(vsp::Model& model, const std::string& path) {
+  if (!model.write_file(fs::absolute(path).string())) {
+    std::string details;
+    for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
+    throw std::runtime_error(details);
+  }
+}
+
+std::string update_model(const std::string& model_path, const std::string& out) {
+  vsp::Model model;
+  load(model, model_path);
+  save(model, out.empty() ? model_path : out);
+  return "Updated " + (out.empty() ? model_path : out) + ".";
+}
+
+// Assignments "GROUP:NAME=VALUE" on one component, then an update and a write.
+std::string set_parameters(const std::string& model_path, const std::string& component,
+                           const std::vector<std::string>& assignments, const std::string& out) {
+  vsp::Model model;
+  load(model, model_path);
+  const auto ids = model.find_geoms_with_name(component);
+  if (ids.size() != 1)
+    throw std::runtime_error("Expected exactly one OpenVSP component named `" + component + "`, found " +
+                             std::to_string(ids.size()) + ".");
+  std::vector<std::string> ids_set;
+  for (const std::string& a : assignments) {
+    const auto colon = a.find(':'), eq = a.find('=');
+    if (colon == std::string::npos || eq == std::string::npos || eq < colon)
+      throw std::runtime_error("Assignment `" + a + "` is not of the form GROUP:NAME=VALUE.");
+    const std::string group = a.substr(0, colon), name = a.substr(colon + 1, eq - colon - 1);
+    const std::string id = model.find_parm(ids[0], name, group);
+    if (id.empty()) throw std::runtime_error("Component `" + component + "` has no parameter " + group + ":" + name + ".");
+    model.set_parm_value(id, to_real(Json(a.substr(eq + 1))));
+    ids_set.push_back(id);
+  }
+  model.update();
+  std::string details;
+  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
+  if (!details.empty()) throw std::runtime_error(details);
+  save(model, out.empty() ? model_path : out);
+  Json values = Json::object();
+  for (size_t k = 0; k < assignments.size(); ++k)
+    values[assignments[k].substr(0, assignments[k].find('='))] = *model.parm_value(ids_set[k]);
+  return values.dump();
+}
+
 // Runs a command body: its text on stdout and status 0, or the error on stderr and status 1.
 void run(CommandContext& ctx, const std::function<std::string()>& body) {
   try {
@@ -143,6 +190,24 @@ void register_vsp_command(CLI::App& app, CommandContext& ctx) {
   stl->add_option("model", *stl_model, "OpenVSP .vsp3 file")->required();
   stl->add_option("stl", *stl_out, "STL file to write")->required();
   stl->callback([=, &ctx] { run(ctx, [=] { return export_stl(*stl_model, *stl_out); }); });
+
+  auto* upd = vsp->add_subcommand("update", "Recompute derived values (section areas, totals, CST thickness) and save");
+  auto upd_model = std::make_shared<std::string>();
+  auto upd_out = std::make_shared<std::string>();
+  upd->add_option("model", *upd_model, "OpenVSP .vsp3 file")->required();
+  upd->add_option("-o,--output", *upd_out, "Write here instead of in place");
+  upd->callback([=, &ctx] { run(ctx, [=] { return update_model(*upd_model, *upd_out); }); });
+
+  auto* set = vsp->add_subcommand("set", "Set parameters of one component (GROUP:NAME=VALUE, cross-section groups as XSec_1), update and save");
+  auto set_model = std::make_shared<std::string>();
+  auto set_component = std::make_shared<std::string>();
+  auto set_values = std::make_shared<std::vector<std::string>>();
+  auto set_out = std::make_shared<std::string>();
+  set->add_option("model", *set_model, "OpenVSP .vsp3 file")->required();
+  set->add_option("component", *set_component, "Component name")->required();
+  set->add_option("assignments", *set_values, "GROUP:NAME=VALUE ...")->required();
+  set->add_option("-o,--output", *set_out, "Write here instead of in place");
+  set->callback([=, &ctx] { run(ctx, [=] { return set_parameters(*set_model, *set_component, *set_values, *set_out); }); });
 
   auto* check = vsp->add_subcommand("check-stl", "Edge use, orientation and enclosed volume of an ASCII STL, as JSON");
   auto check_file = std::make_shared<std::string>();
