@@ -1,0 +1,57 @@
+"""The two result files of a mesh case: the checkMesh metrics and the list of mesh outputs."""
+
+import os
+
+from orvanta_case import case_files
+from orvanta_case.checkmesh_log import last_checkmesh_metrics
+
+# What the mesh run leaves behind, in the order a person would look for it. The first four
+# are what the mesh review requires.
+MESH_OUTPUTS = [
+    "aircraft.stl",
+    "aircraft.vsp3",
+    "constant/polyMesh",
+    "VTK/boundary.vtp",
+    "constant/triSurface/aircraft.stl",
+    "constant/triSurface/aircraft.eMesh",
+    "0",
+    "log_geometry.txt",
+    "log_mesh.txt",
+]
+
+MESH_PLOTS = [
+    "plots/aircraft_view_x.png",
+    "plots/aircraft_view_y.png",
+    "plots/aircraft_view_z.png",
+    "plots/aircraft_view_iso.png",
+    "plots/aircraft_mesh_view_x.png",
+    "plots/aircraft_mesh_view_y.png",
+    "plots/aircraft_mesh_view_z.png",
+    "plots/aircraft_mesh_view_3d.png",
+]
+
+
+def mesh_metrics(log_path):
+    """The last checkMesh run of the log as metrics, with where they came from."""
+    metrics, runs = last_checkmesh_metrics(case_files.read_text(log_path))
+    metrics["log_file"] = log_path
+    metrics["checkmesh_runs_in_log"] = runs
+    return metrics
+
+
+def mesh_outputs(case_dir, metrics_file, log_file):
+    return {
+        "outputs": case_files.existing(case_dir, MESH_OUTPUTS),
+        "missing_outputs": [p for p in MESH_OUTPUTS if not os.path.exists(os.path.join(case_dir, p))],
+        "plots": case_files.existing(case_dir, MESH_PLOTS),
+        "metrics_file": metrics_file,
+        "log_file": log_file,
+    }
+
+
+def summary_line(metrics):
+    """One line for the analysis log: verdict and the graded numbers."""
+    verdict = "Mesh OK" if metrics["mesh_ok"] else f"failed checks: {metrics['failed_checks']}"
+    return (f"checkMesh ({verdict}): {metrics['n_cells']} cells, max non-orthogonality "
+            f"{metrics['max_nonorthogonality']}, max skewness {metrics['max_skewness']}, "
+            f"max aspect ratio {metrics['max_aspect_ratio']}")
