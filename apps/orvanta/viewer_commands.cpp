@@ -62,6 +62,10 @@ int serve(const Handler& handle, int port, const std::string& what, const std::s
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
   });
   server.Get(".*", [&handle](const httplib::Request& req, httplib::Response& res) {
+    if (!viewers::is_loopback_host_header(req.get_header_value("Host"))) {
+      send_reply(viewers::text_reply(403, "This server answers only to 127.0.0.1 and localhost.\n"), res);
+      return;
+    }
     send_reply(handle(req.target), res);
   });
   server.set_logger([&what](const httplib::Request& req, const httplib::Response& res) {

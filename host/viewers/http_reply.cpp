@@ -3,6 +3,8 @@
 #include "host/base/paths.hpp"
 #include "host/viewers/case_files.hpp"
 
+#include <cctype>
+
 namespace orvanta::viewers {
 namespace fs = std::filesystem;
 
@@ -65,6 +67,20 @@ HttpReply case_file_reply(const fs::path& case_dir, const std::string& relative)
   r.file = *file;
   r.no_store = true;  // figures and surfaces are rewritten in place by later phases
   return r;
+}
+
+bool is_loopback_host_header(const std::string& host) {
+  if (host.empty()) return true;
+  std::string name = host;
+  if (name.front() == '[') {
+    const size_t close = name.find(']');
+    if (close == std::string::npos) return false;
+    name = name.substr(0, close + 1);
+  } else if (const size_t colon = name.rfind(':'); colon != std::string::npos) {
+    name = name.substr(0, colon);
+  }
+  for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return name == "127.0.0.1" || name == "localhost" || name == "[::1]";
 }
 
 std::optional<HttpReply> common_reply(const std::string& target, std::string& relative) {

@@ -41,6 +41,11 @@ HttpReply static_asset_reply(const std::string& relative);
 // A regular file inside the case directory; 404 for anything else, directories included.
 HttpReply case_file_reply(const std::filesystem::path& case_dir, const std::string& relative);
 
+// True for a Host header naming this machine's loopback (127.0.0.1, localhost, [::1]),
+// any port. Other names are refused, so a web page cannot reach the servers through a
+// name it controls that resolves to 127.0.0.1 (DNS rebinding). An absent header is allowed.
+bool is_loopback_host_header(const std::string& host);
+
 // Shared front of both servers: bad targets (400), the static prefix, favicon. Returns
 // nothing when the request is for the server's own routes.
 std::optional<HttpReply> common_reply(const std::string& target, std::string& relative);

@@ -4,6 +4,7 @@
 #include "host/runner/run_record.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,6 +81,12 @@ long spawn_detached(const std::vector<std::string>& argv, const fs::path& cwd, c
 }
 
 bool process_alive(long pid) { return pid > 0 && runner::process_start_tick(pid).has_value(); }
+
+bool process_owned_by_me(long pid) {
+  struct stat st {};
+  const std::string proc = "/proc/" + std::to_string(pid);
+  return stat(proc.c_str(), &st) == 0 && st.st_uid == geteuid();
+}
 
 bool terminate_process(long pid, std::chrono::milliseconds grace) {
   if (!process_alive(pid)) return true;

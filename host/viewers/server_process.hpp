@@ -18,6 +18,9 @@ long spawn_detached(const std::vector<std::string>& argv, const std::filesystem:
 // True while the process exists and is not a zombie.
 bool process_alive(long pid);
 
+// True when the process runs under this process's user, so it may be signalled.
+bool process_owned_by_me(long pid);
+
 // SIGTERM, then SIGKILL once `grace` has passed; returns when the process is gone (or after
 // a further second, when even SIGKILL did not end it: then false).
 bool terminate_process(long pid, std::chrono::milliseconds grace = std::chrono::milliseconds(4000));

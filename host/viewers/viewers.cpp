@@ -95,7 +95,8 @@ void stop_ours(const ServerRecords& records, int port) {
     records.remove(port);
   }
   const ProbedServer probed = probe_server(port, 1000);
-  if (probed.ours && probed.pid > 0 && is_server_command_line(process_command_line(probed.pid), port))
+  if (probed.ours && probed.pid > 0 && process_owned_by_me(probed.pid) &&
+      is_server_command_line(process_command_line(probed.pid), port))
     stopped = terminate_process(probed.pid) || stopped;
   if (stopped) wait_port_free(port);
 }

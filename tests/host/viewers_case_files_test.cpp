@@ -2,6 +2,7 @@
 // whatever the request path looks like (dot segments, percent escapes, symlinks).
 #include "host/viewers/case_files.hpp"
 #include "host/viewers/gallery_app.hpp"
+#include "host/viewers/http_reply.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -107,6 +108,14 @@ TEST_F(CaseFilesTest, ServerRoutesPageStatusAndRoot) {
   EXPECT_EQ(status.content_type, "application/json");
   EXPECT_EQ(Json::parse(status.body)["figures"][0]["exists"], true);
   EXPECT_EQ(get("/__orvanta/static/../../etc/passwd").status, 400);
+}
+
+TEST(LoopbackHost, OnlyLoopbackNamesAreAnswered) {
+  for (const char* ok : {"127.0.0.1:8001", "localhost:8002", "LOCALHOST", "[::1]:8001", "127.0.0.1", ""})
+    EXPECT_TRUE(is_loopback_host_header(ok)) << ok;
+  for (const char* bad : {"evil.example:8001", "127.0.0.1.evil.example", "localhost.evil.example:8001", "[::1",
+                          "10.0.0.5:8001", "0.0.0.0:8001"})
+    EXPECT_FALSE(is_loopback_host_header(bad)) << bad;
 }
 
 TEST(FileState, ReportsExistenceAndSize) {

@@ -120,6 +120,8 @@ done
 for absent in /plots/escape.png /plots/ /plots /VTK/; do
   [ "$(code "$absent")" = 404 ] || fail "$absent was served"
 done
+[ "$(curl -s -o /dev/null -w '%{http_code}' -H 'Host: rebound.example' "http://127.0.0.1:$gallery_port/cfd.html")" = 403 ] \
+  || fail "a foreign Host name was answered"
 [ "$(listen_addresses "$gallery_port")" = 0100007F ] || fail "gallery does not listen on 127.0.0.1 only"
 [ "$(listen_addresses "$viewer_port")" = "" ] || fail "viewer port in use before the viewer starts"
 
