@@ -88,19 +88,32 @@ class FourSeries : public AirfoilShape {
 
 class Cst : public AirfoilShape {
  public:
-  Cst(std::vector<double> au, std::vector<double> al) : au_(std::move(au)), al_(std::move(al)) {}
+  // Binomial weights folded into the coefficients once.
+  Cst(std::vector<double> au, std::vector<double> al) : au_(weighted(std::move(au))), al_(weighted(std::move(al))) {}
   Vec2 upper(double x) const override { return {x, value(au_, x)}; }
   Vec2 lower(double x) const override { return {x, value(al_, x)}; }
+  bool sides_share_x() const override { return true; }
 
  private:
-  static double value(const std::vector<double>& a, double x) {
-    x = std::clamp(x, 0.0, 1.0);
+  static std::vector<double> weighted(std::vector<double> a) {
     const int n = static_cast<int>(a.size()) - 1;
-    double sum = 0.0, binom = 1.0;
+    double binom = 1.0;
     for (int i = 0; i <= n; ++i) {
-      sum += a[static_cast<size_t>(i)] * binom * std::pow(x, i) * std::pow(1.0 - x, n - i);
+      a[static_cast<size_t>(i)] *= binom;
       binom = binom * (n - i) / (i + 1);
     }
+    return a;
+  }
+
+  static double value(const std::vector<double>& a, double x) {
+    x = std::clamp(x, 0.0, 1.0);
+    const size_t n = a.size() - 1;
+    // sum of a_i x^i (1 - x)^(n - i), powers built up instead of called for
+    double q[32], sum = 0.0, xp = 1.0;
+    const size_t m = std::min<size_t>(n, 31);
+    q[0] = 1.0;
+    for (size_t k = 1; k <= m; ++k) q[k] = q[k - 1] * (1.0 - x);
+    for (size_t i = 0; i <= n; ++i, xp *= x) sum += a[i] * xp * (n - i <= m ? q[n - i] : std::pow(1.0 - x, double(n - i)));
     return std::sqrt(x) * (1.0 - x) * sum;
   }
 
@@ -203,12 +216,38 @@ Vec2 Airfoil::point(double w) const {
   return side_point(true, upper_arc_.parameter_at(0.5 * (w - 2.0)));
 }
 
+namespace {
+
+// Both sides as y(x): the thickness is a function of x alone (and the same when inverted).
+double max_thickness_of_shared_x(const AirfoilShape& shape) {
+  auto thickness_at = [&](double x) { return shape.upper(x).y - shape.lower(x).y; };
+  constexpr int n = 160;
+  double best_x = 0.0, best = -1.0;
+  for (int k = 0; k <= n; ++k) {
+    const double x = 0.5 * (1.0 - std::cos(std::numbers::pi * k / n));
+    if (const double th = thickness_at(x); th > best) best = th, best_x = x;
+  }
+  double lo = std::max(0.0, best_x - 2e-2), hi = std::min(1.0, best_x + 2e-2);
+  const double g = 0.5 * (std::sqrt(5.0) - 1.0);
+  for (int i = 0; i < 64; ++i) {
+    const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
+    if (thickness_at(a) > thickness_at(b))
+      hi = b;
+    else
+      lo = a;
+  }
+  return std::max(best, thickness_at(0.5 * (lo + hi)));
+}
+
+}  // namespace
+
 double Airfoil::trailing_edge_gap() const {
   const Vec2 a = side_point(true, 1.0), b = side_point(false, 1.0);
   return std::hypot(a.x - b.x, a.y - b.y);
 }
 
 double Airfoil::max_thickness() const {
+  if (shape_->sides_share_x()) return max_thickness_of_shared_x(*shape_);
   constexpr int n = 4000;
   std::vector<Vec2> lower(n + 1);
   for (int k = 0; k <= n; ++k) lower[k] = side_point(false, 0.5 * (1.0 - std::cos(std::numbers::pi * k / n)));
@@ -313,7 +352,7 @@ Airfoil make_airfoil(const ModelData& data, const XSecCurve& curve, const std::s
   }
 }
 
-void update_airfoil_outputs(ModelData& data, const XSecCurve& curve) {
+void update_airfoil_outputs(ModelData& data, XSecCurve& curve) {
   if (curve.type != kCstAirfoilCurve) return;
   const int c = curve.container;
   if (data.value(c, "XSecCurve", "ContLERad", 0.0) != 0.0)
@@ -322,9 +361,14 @@ void update_airfoil_outputs(ModelData& data, const XSecCurve& curve) {
   std::string missing;
   auto cst = cst_coefficients(data, c, missing);
   if (!cst) return;
-  const Airfoil foil(cst_shape(std::move(cst->upper), std::move(cst->lower)),
-                     data.value(c, "XSecCurve", "Invert", 0.0) != 0.0);
-  data.set(c, "XSecCurve", "ThickChord", foil.max_thickness());
+  const bool inverted = data.value(c, "XSecCurve", "Invert", 0.0) != 0.0;
+  std::vector<double> shape = cst->upper;
+  shape.insert(shape.end(), cst->lower.begin(), cst->lower.end());
+  shape.push_back(static_cast<double>(cst->upper.size()));
+  shape.push_back(inverted ? 1.0 : 0.0);
+  if (shape == curve.measured_shape) return;
+  curve.measured_shape = shape;
+  data.set(c, "XSecCurve", "ThickChord", max_thickness_of_shared_x(*cst_shape(std::move(cst->upper), std::move(cst->lower))));
 }
 
 }  // namespace orvanta::vsp

@@ -20,6 +20,8 @@ class AirfoilShape {
   virtual ~AirfoilShape() = default;
   virtual Vec2 upper(double t) const = 0;
   virtual Vec2 lower(double t) const = 0;
+  // True when both sides are given as y(x) with t = x, so thickness needs no search for x.
+  virtual bool sides_share_x() const { return false; }
 };
 
 std::shared_ptr<const AirfoilShape> four_series_shape(double camber, double camber_location, double thickness,
@@ -54,7 +56,8 @@ class Airfoil {
 Airfoil make_airfoil(const ModelData& data, const XSecCurve& curve, const std::string& where);
 
 // Keeps the derived values of an airfoil curve current: with ContLERad a CST curve's Al_0
-// follows -Au_0, and a CST curve's ThickChord is measured from its shape.
-void update_airfoil_outputs(ModelData& data, const XSecCurve& curve);
+// follows -Au_0, and a CST curve's ThickChord is measured from its shape (again only when
+// the shape changed since the last measurement).
+void update_airfoil_outputs(ModelData& data, XSecCurve& curve);
 
 }  // namespace orvanta::vsp

@@ -7,7 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <unordered_map>
+#include <cstdint>
 
 namespace orvanta::vsp {
 namespace {
@@ -114,32 +114,57 @@ double extent(const std::vector<Vec3>& pts) {
   return std::max(norm(hi - lo), 1e-300);
 }
 
-// True when every point of `b` has a point of `a` within `tol`.
+// True when `b` has as many points as `a` and every one of a sample of them (enough to tell a
+// coinciding image from a different one) has a point of `a` within `tol`.
 bool same_points(const std::vector<Vec3>& a, const std::vector<Vec3>& b, double tol) {
   if (a.size() != b.size()) return false;
-  auto key = [tol](Vec3 p) {
-    return std::array<long long, 3>{std::llround(p.x / tol), std::llround(p.y / tol), std::llround(p.z / tol)};
+  const double cell = 4.0 * tol;
+  auto key = [cell](double x, double y, double z) {
+    const auto ix = static_cast<std::uint64_t>(std::llround(std::floor(x / cell)));
+    const auto iy = static_cast<std::uint64_t>(std::llround(std::floor(y / cell)));
+    const auto iz = static_cast<std::uint64_t>(std::llround(std::floor(z / cell)));
+    return ix * 0x9E3779B97F4A7C15ULL ^ iy * 0xC2B2AE3D27D4EB4FULL ^ iz * 0x165667B19E3779F9ULL;
   };
-  struct Hash {
-    size_t operator()(const std::array<long long, 3>& k) const {
-      return std::hash<long long>()(k[0] * 73856093LL ^ k[1] * 19349663LL ^ k[2] * 83492791LL);
-    }
-  };
-  std::unordered_multimap<std::array<long long, 3>, size_t, Hash> cells;
-  cells.reserve(a.size());
-  for (size_t i = 0; i < a.size(); ++i) cells.emplace(key(a[i]), i);
-  for (const Vec3& p : b) {
-    const auto k = key(p);
+  std::vector<std::pair<std::uint64_t, size_t>> cells(a.size());
+  for (size_t i = 0; i < a.size(); ++i) cells[i] = {key(a[i].x, a[i].y, a[i].z), i};
+  std::sort(cells.begin(), cells.end());
+  const size_t stride = std::max<size_t>(1, b.size() / 2048);
+  for (size_t k = 0; k < b.size(); k += stride) {
+    const Vec3 p = b[k];
     bool found = false;
-    for (long long dx = -1; dx <= 1 && !found; ++dx)
-      for (long long dy = -1; dy <= 1 && !found; ++dy)
-        for (long long dz = -1; dz <= 1 && !found; ++dz) {
-          const auto range = cells.equal_range({k[0] + dx, k[1] + dy, k[2] + dz});
-          for (auto it = range.first; it != range.second && !found; ++it) found = norm(a[it->second] - p) <= tol;
-        }
+    // A point within tol lies in the cell of p shifted by -tol or +tol along each axis.
+    for (int corner = 0; corner < 8 && !found; ++corner) {
+      const double dx = corner & 1 ? tol : -tol, dy = corner & 2 ? tol : -tol, dz = corner & 4 ? tol : -tol;
+      const std::uint64_t kk = key(p.x + dx, p.y + dy, p.z + dz);
+      auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(kk, size_t{0}));
+      for (; it != cells.end() && it->first == kk && !found; ++it) found = norm(a[it->second] - p) <= tol;
+    }
     if (!found) return false;
   }
   return true;
+}
+
+// Decides how the symmetric images are drawn: a wing whose root airfoil lies on its single
+// mirror plane is joined to its image; images that coincide with the component are dropped.
+void settle_copies(ComponentGeometry& c, const SymmetryOps& sym, const Matrix4& frame_inv, bool wing) {
+  const SurfaceMesh& local = *c.local_mesh;
+  std::vector<Vec3> base(local.mesh.points.size());
+  for (size_t k = 0; k < base.size(); ++k) base[k] = c.copies[0].apply(local.mesh.points[k]);
+  const double tol = 1e-9 * extent(base);
+  if (wing && sym.ops.size() == 2 && sym.planes.size() == 1) {
+    double off_plane = 0.0;
+    for (int id : local.first_row)
+      off_plane = std::max(off_plane, std::abs(dot(sym.planes[0], frame_inv.apply(base[static_cast<size_t>(id)]))));
+    c.joined = off_plane <= tol;
+    if (c.joined) return;
+  }
+  std::vector<Matrix4> kept{c.copies[0]};
+  std::vector<Vec3> image(base.size());
+  for (size_t k = 1; k < c.copies.size(); ++k) {
+    for (size_t i = 0; i < image.size(); ++i) image[i] = c.copies[k].apply(local.mesh.points[i]);
+    if (!same_points(base, image, tol)) kept.push_back(c.copies[k]);
+  }
+  c.copies = std::move(kept);
 }
 
 }  // namespace
@@ -159,24 +184,51 @@ std::vector<Vec3> ComponentGeometry::grid_points(int copy, const std::vector<dou
 }
 
 TriMesh ComponentGeometry::tessellate() const {
+  TriMesh out;
+  tessellate_into(out);
+  return out;
+}
+
+namespace {
+
+// Appends the local mesh moved by `m` to `out`, without the triangles in [skip_begin,
+// skip_end); points listed in `shared` are not added again but taken from `shared_base`.
+void append_moved(TriMesh& out, const TriMesh& local, const Matrix4& m, int copy, size_t skip_begin,
+                  size_t skip_end, const std::vector<int>& shared, int shared_base) {
+  std::vector<int> index(local.points.size(), -1);
+  for (int id : shared) index[static_cast<size_t>(id)] = shared_base + id;
+  out.points.reserve(out.points.size() + local.points.size());
+  out.origins.reserve(out.origins.size() + local.points.size());
+  for (size_t k = 0; k < local.points.size(); ++k) {
+    if (index[k] >= 0) continue;
+    SurfacePoint o = local.origins[k];
+    o.copy = copy;
+    index[k] = out.add_point(m.apply(local.points[k]), o);
+  }
+  const bool mirrored = m.determinant3() < 0.0;
+  out.triangles.reserve(out.triangles.size() + local.triangles.size());
+  for (size_t t = 0; t < local.triangles.size(); ++t) {
+    if (t >= skip_begin && t < skip_end) continue;
+    const auto& tri = local.triangles[t];
+    if (mirrored)
+      out.add_triangle(index[tri[0]], index[tri[2]], index[tri[1]]);
+    else
+      out.add_triangle(index[tri[0]], index[tri[1]], index[tri[2]]);
+  }
+}
+
+}  // namespace
+
+void ComponentGeometry::tessellate_into(TriMesh& out) const {
   const SurfaceMesh& local = *local_mesh;
+  const int base = static_cast<int>(out.points.size());
   if (!joined) {
-    TriMesh all;
-    for (size_t k = 0; k < copies.size(); ++k) all.append(transformed(local.mesh, copies[k], static_cast<int>(k)));
-    return all;
+    for (size_t k = 0; k < copies.size(); ++k) append_moved(out, local.mesh, copies[k], static_cast<int>(k), 0, 0, {}, 0);
+    return;
   }
   // Both halves lose their root caps and the image reuses the component's root points.
-  TriMesh half = local.mesh;
-  half.triangles.erase(half.triangles.begin() + static_cast<long>(local.first_cap_begin),
-                       half.triangles.begin() + static_cast<long>(local.first_cap_end));
-  TriMesh all = transformed(half, copies[0], 0);
-  const TriMesh image = transformed(half, copies[1], 1);
-  std::vector<int> index(image.points.size(), -1);
-  for (int id : local.first_row) index[static_cast<size_t>(id)] = id;
-  for (size_t k = 0; k < image.points.size(); ++k)
-    if (index[k] < 0) index[k] = all.add_point(image.points[k], image.origins[k]);
-  for (const auto& t : image.triangles) all.add_triangle(index[t[0]], index[t[1]], index[t[2]]);
-  return all;
+  append_moved(out, local.mesh, copies[0], 0, local.first_cap_begin, local.first_cap_end, {}, 0);
+  append_moved(out, local.mesh, copies[1], 1, local.first_cap_begin, local.first_cap_end, local.first_row, base);
 }
 
 std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set) {
@@ -205,27 +257,7 @@ std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set) {
     for (const Vec3& p : c.local_mesh->mesh.points)
       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
         throw GeometryBuildError("component `" + c.name + "` has parameters that give points at infinity");
-    if (c.copies.size() > 1) {
-      const SurfaceMesh& local = *c.local_mesh;
-      std::vector<Vec3> base;
-      for (const Vec3& p : local.mesh.points) base.push_back(c.copies[0].apply(p));
-      const double tol = 1e-9 * extent(base);
-      if (geom.type_name == "Wing" && sym.ops.size() == 2 && sym.planes.size() == 1) {
-        double off_plane = 0.0;
-        for (int id : local.first_row)
-          off_plane = std::max(off_plane, std::abs(dot(sym.planes[0], frame_inv.apply(base[static_cast<size_t>(id)]))));
-        c.joined = off_plane <= tol;
-      }
-      if (!c.joined) {
-        std::vector<Matrix4> kept{c.copies[0]};
-        for (size_t k = 1; k < c.copies.size(); ++k) {
-          std::vector<Vec3> image;
-          for (const Vec3& p : local.mesh.points) image.push_back(c.copies[k].apply(p));
-          if (!same_points(base, image, tol)) kept.push_back(c.copies[k]);
-        }
-        c.copies = std::move(kept);
-      }
-    }
+    if (c.copies.size() > 1) settle_copies(c, sym, frame_inv, geom.type_name == "Wing");
     out.push_back(std::move(c));
   }
   return out;

@@ -29,6 +29,8 @@ class ComponentGeometry {
   std::vector<Vec3> grid_points(int copy, const std::vector<double>& u, const std::vector<double>& w) const;
   // Closed, outward triangulation of every copy at the model's density.
   TriMesh tessellate() const;
+  // The same, appended to `out` (points of earlier components stay where they are).
+  void tessellate_into(TriMesh& out) const;
 };
 
 // More triangles than this in one model is taken for a mistake in the density settings.

@@ -132,7 +132,7 @@ std::vector<EngineError> Model::run_update() {
       } catch (const PlanformError& e) {
         problems.push_back({ErrorCode::kUpdateFailure, e.what()});
       }
-      for (const XSec& x : g.xsecs) update_airfoil_outputs(data_, x.curve);
+      for (XSec& x : g.xsecs) update_airfoil_outputs(data_, x.curve);
     } else if (g.type_name == "Fuselage") {
       const double length = data_.value(g.container, "Design", "Length", 1.0);
       for (const XSec& x : g.xsecs) data_.set(x.container, "XSec", "RefLength", length);
@@ -178,7 +178,7 @@ bool Model::export_stl(const std::string& path, int set, const std::string& soli
   try {
     TriMesh all;
     const auto components = build_geometry(data_, set);
-    for (const ComponentGeometry& c : components) all.append(c.tessellate());
+    for (const ComponentGeometry& c : components) c.tessellate_into(all);
     if (all.triangles.empty()) throw GeometryBuildError("no component of set " + std::to_string(set) + " has a surface");
     write_stl(path, all, solid_name);
     if (summary) *summary = {components.size(), all.triangles.size()};
@@ -221,14 +221,14 @@ std::string Model::xsec_parm(std::string_view xsec_id, std::string_view name) co
     const ParmContainer& pc = data_.containers[c];
     p = data_.find_any_group(data_.geoms[pc.geom].xsecs[pc.xsec].curve.container, name);
   }
-  return p < 0 ? "" : data_.parms[p].id;
+  return p < 0 ? "" : std::string(data_.parms[p].id);
 }
 
 std::string Model::find_parm(std::string_view geom_id, std::string_view name, std::string_view group) const {
   const int gi = data_.geom_index(geom_id);
   if (gi < 0) return "";
   const Geom& g = data_.geoms[gi];
-  if (const int p = data_.find(g.container, group, name); p >= 0) return data_.parms[p].id;
+  if (const int p = data_.find(g.container, group, name); p >= 0) return std::string(data_.parms[p].id);
   const auto cut = group.rfind('_');
   if (cut == std::string_view::npos || cut + 1 == group.size()) return "";
   const std::string_view digits = group.substr(cut + 1);
@@ -238,7 +238,7 @@ std::string Model::find_parm(std::string_view geom_id, std::string_view name, st
   if (index >= g.xsecs.size()) return "";
   const std::string_view raw = group.substr(0, cut);
   for (int container : {g.xsecs[index].container, g.xsecs[index].curve.container})
-    if (const int p = data_.find(container, raw, name); p >= 0) return data_.parms[p].id;
+    if (const int p = data_.find(container, raw, name); p >= 0) return std::string(data_.parms[p].id);
   return "";
 }
 
@@ -256,8 +256,8 @@ std::optional<double> Model::set_parm_value(std::string_view parm_id, double val
   }
   Parm& parm = data_.parms[p];
   if (!std::isfinite(value)) {
-    errors_.push(ErrorCode::kInvalidValue, "SetParmVal::Value " + value_text(value) + " for " + parm.group + "/" +
-                                               parm.name + " (" + parm.id + ") is not a finite number");
+    errors_.push(ErrorCode::kInvalidValue, "SetParmVal::Value " + value_text(value) + " for " + parm.path() + " (" +
+                                               std::string(parm.id) + ") is not a finite number");
     return parm.value;
   }
   parm.value = parm.limits.clamp(value);

@@ -13,6 +13,11 @@ const char* curve_type_name(int type) {
   return type >= 0 && type <= kLastCurveType ? names[type] : "unknown";
 }
 
+void ModelData::reserve(size_t parm_count) {
+  parms.reserve(parm_count);
+  parm_ids_.reserve(parm_count);
+}
+
 int ModelData::add_container(ParmContainer c) {
   const int index = static_cast<int>(containers.size());
   container_ids_[c.id] = index;
@@ -34,7 +39,7 @@ int ModelData::container_index(std::string_view id) const {
 }
 
 int ModelData::parm_index(std::string_view id) const {
-  const auto it = parm_ids_.find(std::string(id));
+  const auto it = parm_ids_.find(id);
   return it == parm_ids_.end() ? -1 : it->second;
 }
 

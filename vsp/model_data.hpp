@@ -15,14 +15,17 @@
 
 namespace orvanta::vsp {
 
+// Names and id view the document's own text, which lives as long as the model.
 struct Parm {
-  std::string name;
-  std::string group;  // the group element's name in the file (no cross-section suffix)
-  std::string id;
+  std::string_view name;
+  std::string_view group;  // the group element's name in the file (no cross-section suffix)
+  std::string_view id;
   double value = 0.0;
   ParmLimits limits;
   int container = -1;
   pugi::xml_node node;
+
+  std::string path() const { return std::string(group) + "/" + std::string(name); }
 };
 
 // Where a container sits in the model.
@@ -67,6 +70,7 @@ struct XSecCurve {
   int container = -1;
   int type = kPointCurve;
   std::vector<Vec2> upper_points, lower_points;  // file airfoils, unit chord, LE to TE
+  std::vector<double> measured_shape;            // CST coefficients ThickChord was measured for
 };
 
 struct XSec {
@@ -93,6 +97,7 @@ class ModelData {
   std::vector<Geom> geoms;
   int vehicle_container = -1;
 
+  void reserve(size_t parm_count);
   int add_container(ParmContainer c);
   int add_parm(Parm p);  // registers it with its container
   // Index of a container / parm by id, -1 when absent.
@@ -110,7 +115,8 @@ class ModelData {
   const std::string& geom_name(const Geom& g) const { return containers[g.container].name; }
 
  private:
-  std::unordered_map<std::string, int> container_ids_, parm_ids_;
+  std::unordered_map<std::string, int> container_ids_;
+  std::unordered_map<std::string_view, int> parm_ids_;
 };
 
 }  // namespace orvanta::vsp

@@ -1,5 +1,6 @@
 #include "vsp/number_text.hpp"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -18,7 +19,11 @@ std::string_view trimmed(std::string_view t) {
 }  // namespace
 
 std::optional<double> parse_number(std::string_view text) {
-  const std::string s(trimmed(text));
+  text = trimmed(text);
+  double value = 0.0;
+  const auto [stop, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && stop == text.data() + text.size()) return value;
+  const std::string s(text);
   if (s.empty()) return std::nullopt;
   // strtod, unlike from_chars, also accepts the "+1.0" and hexadecimal forms libxml2 writers never
   // produce but hand-edited files might; it needs a terminated buffer.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -126,13 +125,6 @@ const std::vector<Entry>& entries() {
   return table;
 }
 
-std::string key(std::string_view group, std::string_view name) {
-  std::string k(group);
-  k += '\x1f';
-  k += name;
-  return k;
-}
-
 }  // namespace
 
 double ParmLimits::clamp(double value) const {
@@ -141,13 +133,23 @@ double ParmLimits::clamp(double value) const {
 }
 
 ParmLimits parm_limits(std::string_view group, std::string_view name) {
-  static const auto index = [] {
-    std::unordered_map<std::string, ParmLimits> m;
-    for (const auto& e : entries()) m[key(e.group, e.name ? e.name : "")] = e.limits;
-    return m;
+  // Looked up once per parameter read, so by name first without building any string.
+  struct Index {
+    std::unordered_map<std::string_view, std::vector<const Entry*>> by_name;
+    std::unordered_map<std::string_view, const Entry*> by_group;
+  };
+  static const Index index = [] {
+    Index i;
+    for (const auto& e : entries()) {
+      if (e.name) i.by_name[e.name].push_back(&e);
+      else i.by_group[e.group] = &e;
+    }
+    return i;
   }();
-  if (auto it = index.find(key(group, name)); it != index.end()) return it->second;
-  if (auto it = index.find(key(group, "")); it != index.end()) return it->second;
+  if (const auto it = index.by_name.find(name); it != index.by_name.end())
+    for (const Entry* e : it->second)
+      if (group == e->group) return e->limits;
+  if (const auto it = index.by_group.find(group); it != index.by_group.end()) return it->second->limits;
   return {};
 }
 

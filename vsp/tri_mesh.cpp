@@ -46,15 +46,4 @@ void add_grid_triangles(TriMesh& mesh, const std::vector<int>& ids, int rows, in
   }
 }
 
-TriMesh transformed(const TriMesh& mesh, const Matrix4& m, int copy) {
-  TriMesh out;
-  out.points.reserve(mesh.points.size());
-  for (const Vec3& p : mesh.points) out.points.push_back(m.apply(p));
-  out.origins = mesh.origins;
-  for (auto& o : out.origins) o.copy = copy;
-  out.triangles = mesh.triangles;
-  if (m.determinant3() < 0.0) out.flip();
-  return out;
-}
-
 }  // namespace orvanta::vsp

@@ -35,8 +35,4 @@ struct TriMesh {
 // ids repeat (poles, closed edges).
 void add_grid_triangles(TriMesh& mesh, const std::vector<int>& ids, int rows, int cols, bool periodic);
 
-// The mesh moved by `m`; a transform that mirrors space also reverses the triangles so the
-// normals keep pointing outward.
-TriMesh transformed(const TriMesh& mesh, const Matrix4& m, int copy);
-
 }  // namespace orvanta::vsp

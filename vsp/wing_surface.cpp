@@ -165,6 +165,9 @@ SurfaceMesh WingSurface::tessellate(const WingTessellation& d) const {
   }
 
   SurfaceMesh out;
+  out.mesh.points.reserve(canon.size());
+  out.mesh.origins.reserve(canon.size());
+  out.mesh.triangles.reserve(2 * canon.size() + 2 * static_cast<size_t>(cols));
   std::vector<int> ids(canon.size(), -1);
   for (size_t k = 0; k < canon.size(); ++k) {
     if (canon[k] != static_cast<int>(k)) continue;

@@ -49,7 +49,7 @@ Json parameters_json(const vsp::ModelData& data, const vsp::Geom& g) {
     if (container < 0) return;
     for (int p : data.containers[container].parms) {
       const vsp::Parm& parm = data.parms[p];
-      groups[parm.group + suffix][parm.name] = parm.value;
+      groups[std::string(parm.group) + suffix][std::string(parm.name)] = parm.value;
     }
   };
   add(g.container, "");

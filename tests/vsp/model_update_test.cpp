@@ -28,9 +28,9 @@ std::map<std::string, double> stored_values(const std::string& path) {
 }
 
 bool is_derived(const ModelData& d, const Parm& p) {
-  static const std::set<std::string> section = {"Area",      "Aspect",     "Avg_Chord", "Taper",
+  static const std::set<std::string, std::less<>> section = {"Area",      "Aspect",     "Avg_Chord", "Taper",
                                                 "Root_Chord", "Tip_Chord", "Sec_Sweep", "ProjectedSpan"};
-  static const std::set<std::string> totals = {"TotalSpan", "TotalProjectedSpan", "TotalArea",
+  static const std::set<std::string, std::less<>> totals = {"TotalSpan", "TotalProjectedSpan", "TotalArea",
                                                "TotalChord", "TotalAR", "MAC"};
   const ParmContainer& c = d.containers[p.container];
   if (c.geom < 0 || d.geoms[c.geom].type_name != "Wing") return false;
@@ -53,10 +53,10 @@ TEST(VspUpdate, RecomputedValuesMatchWhatOpenVspStored) {
     int compared = 0;
     for (const Parm& p : d.parms) {
       if (!is_derived(d, p)) continue;
-      const double expected = stored.at(p.id);
+      const double expected = stored.at(std::string(p.id));
       const double rel = std::abs(p.value - expected) / std::max(std::abs(expected), 1e-3);
-      EXPECT_LT(rel, 1e-12) << file << " " << p.group << "/" << p.name << ": " << p.value << " vs " << expected;
-      if (rel > worst) worst = rel, worst_where = file + " " + p.group + "/" + p.name;
+      EXPECT_LT(rel, 1e-12) << file << " " << p.path() << ": " << p.value << " vs " << expected;
+      if (rel > worst) worst = rel, worst_where = file + " " + p.path();
       ++compared;
     }
     EXPECT_GT(compared, 20) << file;

@@ -51,8 +51,8 @@ TEST(VspWrite, ReadWriteReadKeepsEveryParameterAndElement) {
     ASSERT_EQ(a.size(), b.size()) << file;
     for (size_t i = 0; i < a.size(); ++i) {
       EXPECT_EQ(a[i].id, b[i].id);
-      EXPECT_EQ(a[i].group + "/" + a[i].name, b[i].group + "/" + b[i].name);
-      EXPECT_EQ(a[i].value, b[i].value) << file << " " << a[i].group << "/" << a[i].name;
+      EXPECT_EQ(a[i].path(), b[i].path());
+      EXPECT_EQ(a[i].value, b[i].value) << file << " " << a[i].path();
     }
     // Managers, settings, lights, user parameters, file airfoil points: all still there.
     EXPECT_EQ(structure(file), structure(copy)) << file;

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <random>
+#include <sstream>
+
 namespace orvanta::vsp {
 namespace {
 
@@ -26,6 +30,31 @@ TEST(VspStl, OneFacetInOpenVspLayout) {
             " endfacet\n"
             "endsolid aircraft\n");
   EXPECT_EQ(stl_text(TriMesh{}, "").substr(0, 6), "solid\n");
+}
+
+TEST(VspStl, NumbersReadBackToElevenSignificantDigits) {
+  TriMesh m;
+  std::mt19937_64 random(7);
+  std::vector<double> values = {5e-324, 2.2250738585072014e-308, 1e-300, 1.5e300, -0.0,
+                                99999.999999999, 0.99999999999951, -123456789012.0};
+  for (int i = 0; i < 3000; ++i)
+    values.push_back(std::ldexp(static_cast<double>(random() >> 11) / 9007199254740992.0 + 0.5,
+                                static_cast<int>(random() % 120) - 60) * (random() & 1 ? 1 : -1));
+  while (values.size() % 9) values.push_back(1.0);
+  for (size_t i = 0; i < values.size(); i += 3) m.add_point({values[i], values[i + 1], values[i + 2]}, {});
+  for (int i = 0; i + 2 < static_cast<int>(m.points.size()); i += 3) m.triangles.push_back({i, i + 1, i + 2});
+  std::istringstream text(stl_text(m, "x"));
+  std::string word;
+  size_t k = 0;
+  while (text >> word) {
+    if (word != "vertex") continue;
+    for (int c = 0; c < 3; ++c, ++k) {
+      text >> word;
+      ASSERT_LT(word.size(), 18u) << word;
+      EXPECT_NEAR(std::strtod(word.c_str(), nullptr), values[k], 6e-11 * std::abs(values[k])) << word;
+    }
+  }
+  EXPECT_EQ(k, values.size());
 }
 
 TEST(VspSpacing, EndSpacingsFollowTheClusterFactors) {

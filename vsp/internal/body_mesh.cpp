@@ -6,6 +6,9 @@ SurfaceMesh body_mesh(const BodyGrid& g) {
   const int rows = static_cast<int>(g.u.size()), cols = static_cast<int>(g.w.size());
   SurfaceMesh out;
   std::vector<int> ids(static_cast<size_t>(rows) * cols);
+  out.mesh.points.reserve(ids.size() + 2);
+  out.mesh.origins.reserve(ids.size() + 2);
+  out.mesh.triangles.reserve(2 * ids.size() + 2 * static_cast<size_t>(cols));
   for (int r = 0; r < rows; ++r) {
     for (int c = 0; c < cols; ++c) {
       const size_t k = static_cast<size_t>(r) * cols + c;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -26,6 +27,7 @@ class Reader {
   explicit Reader(ModelData& data) : data_(data) {}
 
   void read(pugi::xml_document& doc) {
+    data_.reserve(4096);  // a typical aircraft model has one to three thousand parameters
     const pugi::xml_node root = doc.document_element();
     if (!root) throw ReadError("the document has no root element");
     if (std::string_view(root.name()) != "Vsp_Geometry")
@@ -72,24 +74,26 @@ class Reader {
     return index;
   }
 
-  void read_parm(pugi::xml_node p, const std::string& group, int container, const std::string& where) {
-    pugi::xml_attribute value_attr = p.attribute("Value");
-    pugi::xml_attribute id_attr = p.attribute("ID");
+  void read_parm(pugi::xml_node p, const char* group, int container, const std::string& where) {
+    pugi::xml_attribute value_attr, id_attr;
+    for (pugi::xml_attribute a : p.attributes()) {  // one pass: parameters carry two attributes
+      const char* n = a.name();
+      if (n[0] == 'V' && std::strcmp(n, "Value") == 0) value_attr = a;
+      else if (n[0] == 'I' && n[1] == 'D' && n[2] == '\0') id_attr = a;
+    }
     if (!value_attr && !id_attr) return;  // not a parameter: kept in the tree, not interpreted
-    const std::string label = "parameter " + group + "/" + p.name() + " of " + where;
-    if (!value_attr) throw ReadError(label + " has no Value attribute");
-    if (!id_attr || std::string_view(id_attr.value()).empty()) throw ReadError(label + " has no ID attribute");
+    auto label = [&] { return "parameter " + std::string(group) + "/" + p.name() + " of " + where; };
+    if (!value_attr) throw ReadError(label() + " has no Value attribute");
+    if (!id_attr || std::string_view(id_attr.value()).empty()) throw ReadError(label() + " has no ID attribute");
     const auto v = parse_number(value_attr.value());
-    if (!v) throw ReadError(label + " has a Value that is not a number: '" + std::string(value_attr.value()) + "'");
-    if (!std::isfinite(*v)) throw ReadError(label + " has a Value that is not finite: '" + value_attr.value() + "'");
+    if (!v) throw ReadError(label() + " has a Value that is not a number: '" + std::string(value_attr.value()) + "'");
+    if (!std::isfinite(*v)) throw ReadError(label() + " has a Value that is not finite: '" + value_attr.value() + "'");
     Parm parm;
     parm.name = p.name();
     parm.group = group;
+    if (data_.parm_index(id_attr.value()) >= 0)
+      id_attr.set_value(fresh_id(11, [&](const std::string& id) { return data_.parm_index(id) >= 0; }).c_str());
     parm.id = id_attr.value();
-    if (data_.parm_index(parm.id) >= 0) {
-      parm.id = fresh_id(11, [&](const std::string& id) { return data_.parm_index(id) >= 0; });
-      id_attr.set_value(parm.id.c_str());
-    }
     parm.limits = parm_limits(group, parm.name);
     parm.value = parm.limits.clamp(*v);
     parm.container = container;
