@@ -22,7 +22,7 @@ const state = {
   mapName: "Cool to Warm",
   range: null, // null: automatic
   layout: "side",
-  edges: false,
+  edges: null, // null until the first surface tells whether it has fields
   showPlane: false,
 };
 
@@ -79,7 +79,6 @@ function updateSurfaceList() {
 function redraw(resetCamera) {
   const items = loaded();
   updateSurfaceList();
-  controls.note.textContent = describeReference();
   if (!items.length) {
     const waiting = state.status.surfaces.some((x) => !x.exists);
     setState(waiting ? "waiting" : "error", { surfaces: "0" });
@@ -87,6 +86,13 @@ function redraw(resetCamera) {
   }
   const keys = [...new Set(items.flatMap(({ s }) => s.keys))];
   if (!keys.includes(state.quantity)) state.quantity = defaultQuantity(keys);
+  // A surface without fields is a mesh to look at: show its edges unless people chose.
+  if (state.edges === null) state.edges = keys.length === 0;
+  controls.edges.checked = state.edges;
+  controls.map.parentElement.hidden = !state.quantity;
+  controls.min.parentElement.hidden = !state.quantity;
+  const hasPressure = keys.some((k) => k.endsWith(":p"));
+  controls.note.textContent = hasPressure || (state.status && state.status.reference) ? describeReference() : "";
   setOptions(controls.quantity, [["", "solid colour"], ...keys.map((k) => [k, quantityLabel(k, keys)])], state.quantity);
 
   const data = items.map(({ s }) => shownData(s));

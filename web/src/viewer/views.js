@@ -111,9 +111,9 @@ export function createViews(container) {
       }
     }
     if (!Number.isFinite(bounds[0])) return;
-    // An oblique view from above and behind the leading edge reads best for wings.
+    // An oblique view from ahead, outboard (+y, the half-model's outer side) and above.
     camera.setFocalPoint(0, 0, 0);
-    camera.setPosition(-1, -1.4, 1.1);
+    camera.setPosition(-1, 1.4, 1.1);
     camera.setViewUp(0, 0, 1);
     first.resetCamera(bounds);
     // resetCamera fits the bounds vertically; a view narrower than tall must back off.
