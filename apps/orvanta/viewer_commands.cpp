@@ -155,10 +155,7 @@ void print_port_state(int port) {
             << "\n";
 }
 
-void register_viewers_group(CLI::App& app, CommandContext& ctx) {
-  auto* group = app.add_subcommand("viewers", "Start, list and stop the figure gallery and the 3D viewer by hand");
-  group->require_subcommand(1);
-
+void register_gallery_launch(CLI::App* group, CommandContext& ctx) {
   auto* gallery = group->add_subcommand("gallery", "Serve figures of a case as a gallery page (replaces the server on the port)");
   auto g = std::make_shared<GalleryLaunch>();
   g->server_log_filename = "log_html.txt";
@@ -176,7 +173,9 @@ void register_viewers_group(CLI::App& app, CommandContext& ctx) {
       return viewers::review_gallery(g->page, g->port).first ? 0 : 1;
     });
   });
+}
 
+void register_viewer_launch(CLI::App* group, CommandContext& ctx) {
   auto* view = group->add_subcommand("view", "Serve .vtp surfaces of a case in the 3D viewer (replaces the server on the port)");
   auto v = std::make_shared<ViewerLaunch>();
   v->server_log_filename = "log_trame.txt";
@@ -192,7 +191,9 @@ void register_viewers_group(CLI::App& app, CommandContext& ctx) {
       return viewers::review_viewer(v->port).first ? 0 : 1;
     });
   });
+}
 
+void register_status_and_stop(CLI::App* group, CommandContext& ctx) {
   auto* status = group->add_subcommand("status", "Say what runs on the given ports (default: every recorded port)");
   auto ports = std::make_shared<std::vector<int>>();
   status->add_option("--port", *ports, "Port to look at (repeat)");
@@ -230,7 +231,11 @@ void register_viewers_group(CLI::App& app, CommandContext& ctx) {
 void register_viewer_commands(CLI::App& app, CommandContext& ctx) {
   register_serve_gallery(app, ctx);
   register_serve_viewer(app, ctx);
-  register_viewers_group(app, ctx);
+  auto* group = app.add_subcommand("viewers", "Start, list and stop the figure gallery and the 3D viewer by hand");
+  group->require_subcommand(1);
+  register_gallery_launch(group, ctx);
+  register_viewer_launch(group, ctx);
+  register_status_and_stop(group, ctx);
 }
 
 }  // namespace orvanta::app

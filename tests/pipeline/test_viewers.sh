@@ -138,8 +138,8 @@ grep -q 'data-quantity="cell:Cp"' <<<"$state" || fail "not coloured by Cp"
 for q in 'cell:p' 'cell:|U|' 'cell:Cp'; do grep -qF "$q" <<<"$state" || fail "quantity $q not offered"; done
 grep -q 'data-layout="side"' <<<"$state" || fail "surfaces not side by side"
 chrome --window-size=1400,800 --virtual-time-budget=10000 --screenshot="$shots/viewer.png" "http://127.0.0.1:$viewer_port/" >/dev/null
-# The views start right of the 330-pixel panel; the colour bar sits bottom right.
-$py "$tools/image_tools.py" count "$shots/viewer.png" --box 335 40 860 790 --background 247 249 250 \
+# The views start right of the 340-pixel panel; the colour bar sits bottom right.
+$py "$tools/image_tools.py" count "$shots/viewer.png" --box 345 40 865 790 --background 247 249 250 \
   --min-fraction 0.05 --min-colours 20 || fail "baseline view is blank"
 $py "$tools/image_tools.py" count "$shots/viewer.png" --box 870 40 1270 790 --background 247 249 250 \
   --min-fraction 0.05 --min-colours 20 || fail "optimized view is blank"

@@ -30,13 +30,9 @@ export function setOptions(selectElement, options, value) {
   if (value !== undefined) selectElement.value = value;
 }
 
-export function buildControls(root, handlers) {
-  const quantity = field(root, "Colour by", select("quantity"));
-  const map = field(root, "Colour map", select("colormap"));
-  setOptions(map, COLOR_MAPS.map((m) => [m, m]), COLOR_MAPS[0]);
-
-  const rangeRow = document.createElement("div");
-  rangeRow.className = "row range";
+function rangeRow(root) {
+  const row = document.createElement("div");
+  row.className = "row range";
   const min = document.createElement("input");
   const max = document.createElement("input");
   for (const [input, id] of [[min, "range-min"], [max, "range-max"]]) {
@@ -47,36 +43,46 @@ export function buildControls(root, handlers) {
   const auto = document.createElement("button");
   auto.textContent = "Auto";
   auto.id = "range-auto";
-  const rangeLabel = document.createElement("span");
-  rangeLabel.textContent = "Range";
-  rangeRow.append(rangeLabel, min, max, auto);
-  root.append(rangeRow);
+  const caption = document.createElement("span");
+  caption.textContent = "Range";
+  row.append(caption, min, max, auto);
+  root.append(row);
+  return { min, max, auto };
+}
 
+function checkbox(root, id, labelText) {
+  const box = document.createElement("input");
+  box.type = "checkbox";
+  box.id = id;
+  return field(root, labelText, box);
+}
+
+function paragraph(root, className, text) {
+  const p = document.createElement("p");
+  p.className = className;
+  p.textContent = text;
+  root.append(p);
+  return p;
+}
+
+export function buildControls(root, handlers) {
+  const quantity = field(root, "Colour by", select("quantity"));
+  const map = field(root, "Colour map", select("colormap"));
+  setOptions(map, COLOR_MAPS.map((m) => [m, m]), COLOR_MAPS[0]);
+  const { min, max, auto } = rangeRow(root);
   const layout = field(root, "Compare", select("layout"));
   layout.parentElement.hidden = true;
-
-  const edges = document.createElement("input");
-  edges.type = "checkbox";
-  edges.id = "edges";
-  field(root, "Mesh edges", edges);
-  const plane = document.createElement("input");
-  plane.type = "checkbox";
-  plane.id = "symmetry-plane";
-  field(root, "Symmetry plane", plane);
+  const edges = checkbox(root, "edges", "Mesh edges");
+  const plane = checkbox(root, "symmetry-plane", "Symmetry plane");
   plane.parentElement.hidden = true;
-
   const reset = document.createElement("button");
   reset.textContent = "Reset view";
   reset.id = "reset-view";
   root.append(reset);
-
-  const note = document.createElement("p");
-  note.className = "note";
+  const note = paragraph(root, "note", "");
   note.id = "reference-note";
-  const help = document.createElement("p");
-  help.className = "help";
-  help.textContent = "Drag to rotate, Shift+drag or middle button to pan, wheel or right-drag to zoom. With two surfaces, T toggles between them.";
-  root.append(note, help);
+  paragraph(root, "help", "Drag to rotate, Shift+drag or middle button to pan, wheel or right-drag to zoom. " +
+    "With two surfaces, T toggles between them.");
 
   quantity.addEventListener("change", () => handlers.quantity(quantity.value));
   map.addEventListener("change", () => handlers.colorMap(map.value));
@@ -91,6 +97,5 @@ export function buildControls(root, handlers) {
   edges.addEventListener("change", () => handlers.edges(edges.checked));
   plane.addEventListener("change", () => handlers.plane(plane.checked));
   reset.addEventListener("click", () => handlers.reset());
-
   return { quantity, map, min, max, layout, edges, plane, note };
 }

@@ -4,7 +4,7 @@ import { fetchSurface } from "./surface_reader";
 import { deriveQuantities, quantityLabel, quantityRange, defaultQuantity } from "./quantities";
 import { splitOnSymmetryPlane } from "./symmetry";
 import { createLookup, applyMap, drawColorBar, formatValue } from "./color_map";
-import { createViews } from "./views";
+import { SurfaceViews } from "./views";
 import { buildControls, setOptions } from "./controls";
 
 const POLL_MS = 3000;
@@ -27,7 +27,7 @@ const state = {
 };
 
 const lut = createLookup(state.mapName);
-const views = createViews(viewsElement);
+const views = new SurfaceViews(viewsElement);
 const controls = buildControls(document.getElementById("controls"), {
   quantity: (q) => { state.quantity = q; state.range = null; redraw(); },
   colorMap: (m) => { state.mapName = m; redraw(); },
@@ -100,7 +100,7 @@ function redraw(resetCamera) {
   applyMap(lut, state.mapName, range);
   controls.min.value = formatValue(range[0]);
   controls.max.value = formatValue(range[1]);
-  items.forEach(({ s, i }) => views.actorFor(i, shownData(s), lut));
+  items.forEach(({ s, i }) => views.setSurface(i, shownData(s), lut));
   views.colorBy(state.quantity, state.edges);
   colorBar.hidden = !state.quantity;
   if (state.quantity) drawColorBar(colorBar, lut, range, quantityLabel(state.quantity, keys));
