@@ -231,7 +231,7 @@ void ComponentGeometry::tessellate_into(TriMesh& out) const {
   append_moved(out, local.mesh, copies[1], 1, local.first_cap_begin, local.first_cap_end, local.first_row, base);
 }
 
-std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set) {
+std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set, size_t max_triangles) {
   std::vector<ComponentGeometry> out;
   size_t triangles = 0;
   for (const Geom& geom : data.geoms) {
@@ -249,10 +249,10 @@ std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set) {
     const SymmetryOps sym = symmetry_ops(data, geom);
     for (const Matrix4& op : sym.ops) c.copies.push_back(frame * op * frame_inv * m);
     triangles += c.surface->triangle_estimate() * c.copies.size();
-    if (triangles > kMaxTriangles)
+    if (triangles > max_triangles)
       throw GeometryBuildError("the tessellation settings ask for about " + std::to_string(triangles) +
                                " triangles by component `" + c.name + "`, more than the limit of " +
-                               std::to_string(kMaxTriangles));
+                               std::to_string(max_triangles));
     c.local_mesh = std::make_shared<const SurfaceMesh>(c.surface->tessellate());
     for (const Vec3& p : c.local_mesh->mesh.points)
       if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))

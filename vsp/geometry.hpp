@@ -42,7 +42,7 @@ Matrix4 model_matrix(const ModelData& data, const Geom& geom);
 
 // The components of set `set` (0: all) that produce a surface; GeometryBuildError naming the
 // component when one cannot be drawn (a type or curve the engine does not know, an invalid
-// planform, a density above kMaxTriangles). Blank components produce nothing.
-std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set);
+// planform, a density above `max_triangles`). Blank components produce nothing.
+std::vector<ComponentGeometry> build_geometry(const ModelData& data, int set, size_t max_triangles = kMaxTriangles);
 
 }  // namespace orvanta::vsp

@@ -167,7 +167,9 @@ bool Model::write_file(const std::string& path) {
   return true;
 }
 
-std::vector<ComponentGeometry> Model::geometry(int set) const { return build_geometry(data_, set); }
+std::vector<ComponentGeometry> Model::geometry(int set, size_t max_triangles) const {
+  return build_geometry(data_, set, max_triangles);
+}
 
 bool Model::export_stl(const std::string& path, int set, const std::string& solid_name, ExportSummary* summary) {
   const std::string failure = "ExportFile::Failure exporting " + path + ": ";

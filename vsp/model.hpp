@@ -63,7 +63,7 @@ class Model {
 
   const ModelData& data() const { return data_; }
   // The drawable components; GeometryBuildError when one cannot be drawn.
-  std::vector<ComponentGeometry> geometry(int set = 0) const;
+  std::vector<ComponentGeometry> geometry(int set = 0, size_t max_triangles = kMaxTriangles) const;
   ErrorQueue& errors() { return errors_; }
 
  private:
