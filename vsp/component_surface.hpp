@@ -21,6 +21,7 @@ struct SurfaceMesh {
   TriMesh mesh;               // closed and outward in the component frame
   std::vector<int> first_row;  // point ids of the first section, in w order (wings: the root airfoil)
   size_t first_cap_begin = 0, first_cap_end = 0;  // triangles closing the first section
+  bool grid_flipped = false;  // cells of increasing u and w had to be reversed to face outward
 };
 
 class ComponentSurface {

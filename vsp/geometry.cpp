@@ -183,6 +183,20 @@ std::vector<Vec3> ComponentGeometry::grid_points(int copy, const std::vector<dou
   return pts;
 }
 
+TriMesh ComponentGeometry::grid_tessellation(int copy, const std::vector<double>& u,
+                                             const std::vector<double>& w) const {
+  TriMesh mesh;
+  const auto pts = grid_points(copy, u, w);
+  std::vector<int> ids(pts.size());
+  for (size_t k = 0; k < pts.size(); ++k)
+    ids[k] = mesh.add_point(pts[k], {copy, u[k / w.size()], w[k % w.size()]});
+  add_grid_triangles(mesh, ids, static_cast<int>(u.size()), static_cast<int>(w.size()), false);
+  // Cells run as in the component's own tessellation: turn them as it was turned, and once
+  // more for a mirrored copy.
+  if (local_mesh->grid_flipped != (copies.at(static_cast<size_t>(copy)).determinant3() < 0.0)) mesh.flip();
+  return mesh;
+}
+
 TriMesh ComponentGeometry::tessellate() const {
   TriMesh out;
   tessellate_into(out);

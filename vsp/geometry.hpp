@@ -27,6 +27,9 @@ class ComponentGeometry {
   Vec3 point(int copy, double u, double w) const;
   // Points of a parameter grid of one copy, row-major (u outer, w inner).
   std::vector<Vec3> grid_points(int copy, const std::vector<double>& u, const std::vector<double>& w) const;
+  // The same grid triangulated (two triangles per cell, outward like the surface); an open
+  // patch, for sampling a surface at chosen parameters rather than for export.
+  TriMesh grid_tessellation(int copy, const std::vector<double>& u, const std::vector<double>& w) const;
   // Closed, outward triangulation of every copy at the model's density.
   TriMesh tessellate() const;
   // The same, appended to `out` (points of earlier components stay where they are).

@@ -183,7 +183,8 @@ SurfaceMesh WingSurface::tessellate(const WingTessellation& d) const {
   add_cap(out.mesh, out.first_row, chord_points, blunt_ ? d.trailing_edge_points : 0, false);
   out.first_cap_end = out.mesh.triangles.size();
   add_cap(out.mesh, last_row, chord_points, blunt_ ? d.trailing_edge_points : 0, true);
-  if (out.mesh.signed_volume() < 0.0) out.mesh.flip();
+  out.grid_flipped = out.mesh.signed_volume() < 0.0;
+  if (out.grid_flipped) out.mesh.flip();
   return out;
 }
 

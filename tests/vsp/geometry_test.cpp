@@ -164,9 +164,19 @@ TEST(VspSurface, TessellatedPointsLieOnTheSurfaceAtTheirParameters) {
         worst = std::max(worst, norm(c.point(o.copy, o.u, o.w) - mesh.points[k]));
       }
       EXPECT_LT(worst, 1e-9) << file << " " << c.name;
-      // A grid evaluation is the same as point by point.
+      // A grid evaluation is the same as point by point, and its cells face the way the
+      // closed surface's faces do.
       const auto grid = c.grid_points(0, {1.0, 1.5, 2.0}, {0.0, 1.0, 2.0, 3.0});
       EXPECT_LT(norm(grid[5] - c.point(0, 1.5, 1.0)), 1e-12);
+      for (int copy = 0; copy < static_cast<int>(c.copies.size()); ++copy) {
+        const TriMesh patch = c.grid_tessellation(copy, {1.2, 1.6}, {0.5, 0.6});
+        ASSERT_EQ(patch.triangles.size(), 2u);
+        const auto& t = patch.triangles[0];
+        const Vec3 normal = cross(patch.points[t[1]] - patch.points[t[0]], patch.points[t[2]] - patch.points[t[0]]);
+        // Outward at w = 0.5..0.6: on a wing that is the lower side, on a body the upper right.
+        const Vec3 away = c.type_name == "Wing" ? Vec3{0, 0, -1} : c.copies[copy].apply_direction({0, 1, 1});
+        EXPECT_GT(dot(normal, away), 0.0) << file << " " << c.name << " " << copy;
+      }
     }
   }
 }

@@ -30,7 +30,8 @@ SurfaceMesh body_mesh(const BodyGrid& g) {
     const size_t base = static_cast<size_t>(rows - 1) * cols;
     for (int c = 0; c < cols; ++c) out.mesh.add_triangle(centre, ids[base + (c + 1) % cols], ids[base + c]);
   }
-  if (out.mesh.signed_volume() < 0.0) out.mesh.flip();
+  out.grid_flipped = out.mesh.signed_volume() < 0.0;
+  if (out.grid_flipped) out.mesh.flip();
   return out;
 }
 
