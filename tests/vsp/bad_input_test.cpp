@@ -56,6 +56,9 @@ TEST(VspBadInput, BrokenFilesAreRefusedWithTheReason) {
        "parameter XSec/Span of component `Wing` cross-section 2 has a Value that is not finite: 'nan'"},
       {"infinite", replaced(w, span, R"(<Span Value="-inf" ID="ZRRYVOSPSWA"/>)"),
        "parameter XSec/Span of component `Wing` cross-section 2 has a Value that is not finite: '-inf'"},
+      // Found by fuzzing: a type code too large for an int.
+      {"huge section type", replaced(w, "<Type>2</Type>", "<Type>1e109</Type>"),
+       "component `Wing` cross-section 0 <Type> is not an integer: '1e109'"},
       {"unknown curve", replaced(w, "<Type>7</Type>", "<Type>42</Type>"),
        "component `Wing` cross-section 0 has an unknown curve type '42'"},
       {"zero tip chord", replaced(w, R"(<Tip_Chord Value="1.000000000000000000e+00")", R"(<Tip_Chord Value="0")"),

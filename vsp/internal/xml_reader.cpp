@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -15,6 +16,16 @@ namespace {
 constexpr int kOldestVersion = 4;
 
 std::string text_of(pugi::xml_node node) { return node.child_value(); }
+
+// The integer text of an optional element (type codes): nullopt when the element is absent,
+// ReadError when its text is not a modest integer.
+std::optional<int> small_integer(pugi::xml_node node, const std::string& what) {
+  if (!node) return std::nullopt;
+  const auto v = parse_number(text_of(node));
+  if (!v || *v != std::floor(*v) || std::abs(*v) > 1e6)
+    throw ReadError(what + " is not an integer: '" + text_of(node) + "'");
+  return static_cast<int>(*v);
+}
 
 bool is_group_element(pugi::xml_node n) {
   if (n.type() != pugi::node_element) return false;
@@ -121,7 +132,7 @@ class Reader {
 
     Geom geom;
     geom.type_name = type_name;
-    if (const auto id = parse_number(text_of(base.child("TypeID")))) geom.type_id = static_cast<int>(*id);
+    if (const auto id = small_integer(base.child("TypeID"), where + " <TypeID>")) geom.type_id = *id;
     geom.parent_id = base.child("ParentID") ? text_of(base.child("ParentID")) : "NONE";
     if (const pugi::xml_node sets = g.child("Geom").child("Set_List")) {
       const auto flags = parse_number_list(text_of(sets));
@@ -169,7 +180,7 @@ class Reader {
     xsec.container = read_container(pc, c, where);
     const pugi::xml_node inner = x.child("XSec");
     if (!inner) throw ReadError(where + " has no inner <XSec> element");
-    if (const auto t = parse_number(text_of(inner.child("Type")))) xsec.type = static_cast<int>(*t);
+    if (const auto t = small_integer(inner.child("Type"), where + " <Type>")) xsec.type = *t;
     xsec.drivers = read_drivers(inner, where);
     const pugi::xml_node curve = inner.child("XSecCurve");
     if (!curve) throw ReadError(where + " has no <XSecCurve>");
