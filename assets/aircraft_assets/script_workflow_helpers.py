@@ -20,8 +20,7 @@ def write_mesh_analysis(args):
     # The outputs are worth recording even when the log cannot be read: they say how far
     # the run got.
     case_files.write_json(os.path.join(case_dir, args.analysis_file), analysis)
-    metrics = mesh_analysis.mesh_metrics(os.path.join(case_dir, args.log_file))
-    metrics["log_file"] = args.log_file
+    metrics = mesh_analysis.mesh_metrics(case_dir, args.log_file)
     case_files.write_json(os.path.join(case_dir, args.metrics_file), metrics)
     print(mesh_analysis.summary_line(metrics))
     print(f"outputs: {', '.join(analysis['outputs'])}")

@@ -31,10 +31,10 @@ MESH_PLOTS = [
 ]
 
 
-def mesh_metrics(log_path):
-    """The last checkMesh run of the log as metrics, with where they came from."""
-    metrics, runs = last_checkmesh_metrics(case_files.read_text(log_path))
-    metrics["log_file"] = log_path
+def mesh_metrics(case_dir, log_file):
+    """The last checkMesh run of the case's log as metrics, with where they came from."""
+    metrics, runs = last_checkmesh_metrics(case_files.read_text(os.path.join(case_dir, log_file)))
+    metrics["log_file"] = log_file
     metrics["checkmesh_runs_in_log"] = runs
     return metrics
 
