@@ -27,7 +27,7 @@ int ModelData::add_container(ParmContainer c) {
 
 int ModelData::add_parm(Parm p) {
   const int index = static_cast<int>(parms.size());
-  parm_ids_[p.id] = index;
+  if (!parm_ids_.try_emplace(p.id, index).second) return -1;
   containers[p.container].parms.push_back(index);
   parms.push_back(std::move(p));
   return index;

@@ -99,7 +99,7 @@ class ModelData {
 
   void reserve(size_t parm_count);
   int add_container(ParmContainer c);
-  int add_parm(Parm p);  // registers it with its container
+  int add_parm(Parm p);  // registers it with its container; -1 (and nothing added) when its id is taken
   // Index of a container / parm by id, -1 when absent.
   int container_index(std::string_view id) const;
   int parm_index(std::string_view id) const;

@@ -102,13 +102,14 @@ class Reader {
     Parm parm;
     parm.name = p.name();
     parm.group = group;
-    if (data_.parm_index(id_attr.value()) >= 0)
-      id_attr.set_value(fresh_id(11, [&](const std::string& id) { return data_.parm_index(id) >= 0; }).c_str());
     parm.id = id_attr.value();
     parm.limits = parm_limits(group, parm.name);
     parm.value = parm.limits.clamp(*v);
     parm.container = container;
     parm.node = p;
+    if (data_.add_parm(parm) >= 0) return;
+    id_attr.set_value(fresh_id(11, [&](const std::string& id) { return data_.parm_index(id) >= 0; }).c_str());
+    parm.id = id_attr.value();
     data_.add_parm(std::move(parm));
   }
 
