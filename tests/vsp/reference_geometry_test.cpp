@@ -9,6 +9,7 @@
 #include "vsp_test_support.hpp"
 
 #include <cmath>
+#include <numbers>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -48,15 +49,15 @@ TEST(ReferenceGeometry, MacPositionAndSweepsFollowThePlanform) {
   EXPECT_NEAR(tr.at("mac_y").get<double>(), y, 1e-9);
   const double tip_le_x = 65.9224;  // from the sweep at 25 % and the chords (README of the samples)
   EXPECT_NEAR(tr.at("mac_le_x").get<double>(), tip_le_x * y / b, 1e-3);
-  EXPECT_NEAR(tr.at("le_sweep_deg").get<double>(), std::atan(tip_le_x / b) * 180 / M_PI, 1e-4);
+  EXPECT_NEAR(tr.at("le_sweep_deg").get<double>(), std::atan(tip_le_x / b) * 180 / std::numbers::pi, 1e-4);
   EXPECT_NEAR(tr.at("taper_ratio").get<double>(), taper, 1e-12);
 
   // The packaged wing sits at x = 4.3, z = -0.45 with 4 degrees of dihedral.
   const Json ac = read_vsp_reference_geometry(vsp::vsptest::packaged_model());
   const double ya = 6.0 / 3.0 * (1 + 2 * 0.4) / 1.4;
-  EXPECT_NEAR(ac.at("mac_y").get<double>(), ya * std::cos(4 * M_PI / 180), 1e-9);
-  EXPECT_NEAR(ac.at("mac_le_x").get<double>(), 4.3 + ya * std::tan(22 * M_PI / 180), 1e-9);
-  EXPECT_NEAR(ac.at("mac_le_z").get<double>(), -0.45 + ya * std::sin(4 * M_PI / 180), 1e-9);
+  EXPECT_NEAR(ac.at("mac_y").get<double>(), ya * std::cos(4 * std::numbers::pi / 180), 1e-9);
+  EXPECT_NEAR(ac.at("mac_le_x").get<double>(), 4.3 + ya * std::tan(22 * std::numbers::pi / 180), 1e-9);
+  EXPECT_NEAR(ac.at("mac_le_z").get<double>(), -0.45 + ya * std::sin(4 * std::numbers::pi / 180), 1e-9);
 }
 
 TEST(ReferenceGeometry, NeedsExactlyOneWingOfThatName) {
