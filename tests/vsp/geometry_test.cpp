@@ -93,10 +93,12 @@ TEST(VspExport, PlacementReproducesTheBoundingBoxesOpenVspStored) {
     std::string file, component;
     double tolerance;  // our vertices differ from OpenVSP's between its own sample points
   };
-  for (const Case& k : {Case{sample("openvsp_test_wing.vsp3"), "Wing", 2e-3},
-                        Case{sample("openvsp_TR1208_file_airfoil.vsp3"), "WingGeom", 2e-2},
-                        Case{sample("autoOpenVSP_fuselage_wing.vsp3"), "WingGeom", 2e-3},
-                        Case{sample("autoOpenVSP_fuselage_wing.vsp3"), "FuselageGeom", 3e-2}}) {
+  // Wings are ruled between exactly placed airfoils; fuselage skinning is our own reading
+  // of the tangent controls, so its box agrees less closely.
+  for (const Case& k : {Case{sample("openvsp_test_wing.vsp3"), "Wing", 1e-4},
+                        Case{sample("openvsp_TR1208_file_airfoil.vsp3"), "WingGeom", 1e-4},
+                        Case{sample("autoOpenVSP_fuselage_wing.vsp3"), "WingGeom", 1e-4},
+                        Case{sample("autoOpenVSP_fuselage_wing.vsp3"), "FuselageGeom", 1.5e-2}}) {
     Model m;
     load(m, k.file);
     for (const ComponentGeometry& c : m.geometry()) {
