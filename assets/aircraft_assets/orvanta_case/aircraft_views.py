@@ -3,6 +3,7 @@ of the surface mesh (aircraft patch and the symmetry plane around it)."""
 
 import os
 
+import matplotlib.patches
 import numpy as np
 
 from orvanta_case import surface_render as render
@@ -71,6 +72,38 @@ def _facing(surface, view, min_cosine=0.05):
     return surface.subset(np.abs(surface.normals() @ view.direction) >= min_cosine)
 
 
+def _wing_tip_window(aircraft, view, aspect):
+    """Screen window just inboard of the wing tip, centred between the leading edge (where
+    a wing's finest cells sit) and mid-chord; the tip is near the window's outboard side."""
+    points = aircraft.points[np.unique(aircraft.polygons)]
+    lo, hi = points.min(axis=0), points.max(axis=0)
+    half = 0.06 * float(np.max(hi - lo))
+    station = hi[1] - 0.6 * half
+    band = points[np.abs(points[:, 1] - station) <= 0.02 * (hi[1] - lo[1])]
+    if not len(band):
+        band = points
+    centre = 0.5 * (band[np.argmin(band[:, 0])] + band.mean(axis=0))
+    u, v, _ = view.project(centre)
+    return (u - half, u + half, v - half / aspect, v + half / aspect)
+
+
+def _draw_detail(fig, ax, layers, view):
+    """A magnified view of the wing tip beside the main view, whose cells at fine levels
+    are too small to see whole-aircraft; a frame in the main view shows where it is."""
+    detail = fig.add_axes([0.67, 0.2, 0.31, 0.52])
+    window = _wing_tip_window(layers[0].surface, view, aspect=0.31 * 12 / (0.52 * 8))
+    render.set_window(detail, window)
+    render.draw_layers(detail, [render.Layer(render.faces_in_window(l.surface, view, window), l.color,
+                                             l.edge_color, l.edge_width) for l in layers], view)
+    detail.set_xticks([])
+    detail.set_yticks([])
+    detail.set_title("Detail: wing tip", fontsize=11)
+    u0, u1, v0, v1 = window
+    ax.add_patch(matplotlib.patches.Rectangle((u0, v0), u1 - u0, v1 - v0, fill=False, color="tab:red", lw=1.2))
+    for spine in detail.spines.values():
+        spine.set_color("tab:red")
+
+
 def plot_mesh_views(case_dir, mesh_file, camera_scale):
     """plots/aircraft_mesh_view_{x,y,z,3d}.png from the exported boundary; returns the files."""
     boundary = read_surface(os.path.join(case_dir, mesh_file))
@@ -87,12 +120,17 @@ def plot_mesh_views(case_dir, mesh_file, camera_scale):
         plane = _facing(symmetry, view)
         layers = [render.Layer(aircraft, AIRCRAFT_COLOR, EDGE_COLOR, 0.15),
                   render.Layer(plane, SYMMETRY_COLOR, EDGE_COLOR, 0.15)]
-        plane_text = f", symmetry plane {len(plane):,} faces near the aircraft" if len(plane) else ""
+        plane_text = (f", symmetry plane {len(plane):,} faces near the aircraft" if len(plane)
+                      else ", symmetry plane y = 0 seen edge-on")
         fig, ax = render.new_figure(f"Surface mesh: {name}",
                                     f"{mesh_file}: aircraft {len(aircraft):,} faces{plane_text}")
+        if key == "3d":
+            ax.set_position([0.02, 0.05, 0.63, 0.85])
         render.frame(ax, view, [aircraft, plane], camera_scale)
         render.draw_layers(ax, layers, view)
         render.label_axes(ax, view)
+        if key == "3d":
+            _draw_detail(fig, ax, layers, view)
         path = os.path.join(_plot_dir(case_dir), f"aircraft_mesh_view_{key}.png")
         render.save(fig, path)
         written.append(path)

@@ -112,6 +112,22 @@ def draw_layers(ax, layers, view):
     ax.add_collection(collection)
 
 
+def faces_in_window(surface, view, window):
+    """Faces whose screen outline overlaps the window (u0, u1, v0, v1): what a zoomed axes
+    shows, so that it need not sort and draw the rest."""
+    u, v, _ = view.project(surface.corners())
+    u0, u1, v0, v1 = window
+    overlaps = (u.max(axis=1) >= u0) & (u.min(axis=1) <= u1) & (v.max(axis=1) >= v0) & (v.min(axis=1) <= v1)
+    return surface.subset(overlaps)
+
+
+def set_window(ax, window):
+    u0, u1, v0, v1 = window
+    ax.set_xlim(u0, u1)
+    ax.set_ylim(v0, v1)
+    ax.set_aspect("equal", adjustable="box")
+
+
 def frame(ax, view, surfaces, fill_fraction):
     """Fits the drawn surfaces into the axes so that they fill `fill_fraction` of them."""
     points = np.concatenate([s.points[np.unique(s.polygons)] for s in surfaces if len(s)])
