@@ -11,7 +11,7 @@ import numpy as np
 
 import case_scripts  # noqa: F401  (puts the case package on the path)
 from orvanta_case import surface_render as render
-from orvanta_case.surfaces import Surface, read_surface, symmetry_plane_mask
+from orvanta_case.surfaces import Surface, read_surface, split_long_triangles, symmetry_plane_mask
 
 # Two triangles sharing the edge (1,0,0)-(0,1,0).
 TRIANGLES = np.array([[[0, 0, 0], [1, 0, 0], [0, 1, 0]],
@@ -87,6 +87,22 @@ class VtpFiles(TempDir):
         self.assertEqual(s.corner_counts.tolist(), [4, 3])
         np.testing.assert_allclose(s.centroids(), [[1, 1, 0], [2 / 3, 0, 1 / 3]])
         np.testing.assert_allclose(np.abs(s.normals()), [[0, 0, 1], [0, 1, 0]], atol=1e-12)
+
+
+class LongTriangles(unittest.TestCase):
+    def test_splitting_keeps_the_surface_and_bounds_every_edge(self):
+        sliver = Surface([[0, 0, 0], [10, 0, 0], [10, 0.5, 0], [0, 0.5, 1]], [[0, 1, 2], [0, 2, 3]])
+        split = split_long_triangles(sliver, 0.7)
+        corners = split.corners()
+        edges = np.linalg.norm(corners - np.roll(corners, -1, axis=1), axis=2)
+        self.assertLessEqual(edges.max(), 0.7)
+        area = lambda s: 0.5 * np.linalg.norm(np.cross(s.corners()[:, 1] - s.corners()[:, 0],
+                                                        s.corners()[:, 2] - s.corners()[:, 0]), axis=1)
+        self.assertAlmostEqual(area(split).sum(), area(sliver).sum())
+        # Halves keep their parent's orientation, so shading and facing are unchanged.
+        parent_normal = sliver.normals()[0]
+        first_half = split.normals()[split.centroids()[:, 2] < 1e-12]
+        np.testing.assert_allclose(first_half, np.tile(parent_normal, (len(first_half), 1)), atol=1e-12)
 
 
 class SymmetryPlane(unittest.TestCase):

@@ -7,7 +7,7 @@ import matplotlib.patches
 import numpy as np
 
 from orvanta_case import surface_render as render
-from orvanta_case.surfaces import read_surface, symmetry_plane_mask
+from orvanta_case.surfaces import read_surface, split_long_triangles, symmetry_plane_mask
 
 AIRCRAFT_COLOR = (0.60, 0.70, 0.85)
 SYMMETRY_COLOR = (0.86, 0.86, 0.84)
@@ -44,7 +44,7 @@ def plot_geometry_views(case_dir, geometry_file, camera_scale):
     """plots/aircraft_view_{x,y,z,iso}.png from the aircraft surface; returns the files."""
     surface = read_surface(os.path.join(case_dir, geometry_file))
     lo, hi = surface.bounds()
-    layers = [render.Layer(surface, AIRCRAFT_COLOR)]
+    layers = [render.Layer(split_long_triangles(surface, 0.01 * float(np.max(hi - lo))), AIRCRAFT_COLOR)]
     written = []
     for key, name, view in GEOMETRY_VIEWS:
         fig, ax = render.new_figure(f"Aircraft geometry: {name}",

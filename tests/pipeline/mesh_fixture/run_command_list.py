@@ -1,6 +1,6 @@
 """Runs the command list of a dry-run `orvanta phase ... run` in a case directory, as the
-host would: one bash shell, in order, no `set -e`. The geometry export is replaced by a
-copy of a fixture STL, and each command's exit status and wall time are recorded.
+host would: one bash shell, in order, no `set -e`. With --stl the geometry export is
+replaced by a copy of a fixture STL. Each command's exit status and wall time are recorded.
 
 Prints one JSON object: {"commands": [{"command", "status", "seconds"}], "seconds"}.
 """
@@ -38,14 +38,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--dry-run-json", required=True)
     parser.add_argument("--case-dir", required=True)
-    parser.add_argument("--stl", required=True, help="fixture STL that stands in for the geometry export")
+    parser.add_argument("--stl", help="fixture STL that stands in for the geometry export")
     args = parser.parse_args()
 
     commands = commands_from_dry_run(args.dry_run_json)
-    if GEOMETRY_COMMAND not in commands:
-        raise ValueError("the command list has no geometry export to replace")
-    stl = os.path.abspath(args.stl)
-    commands = [f"cp {stl} aircraft.stl >> log_geometry.txt 2>&1" if c == GEOMETRY_COMMAND else c for c in commands]
+    if args.stl:
+        if GEOMETRY_COMMAND not in commands:
+            raise ValueError("the command list has no geometry export to replace")
+        stl = os.path.abspath(args.stl)
+        commands = [f"cp {stl} aircraft.stl >> log_geometry.txt 2>&1" if c == GEOMETRY_COMMAND else c
+                    for c in commands]
 
     with tempfile.TemporaryDirectory() as tmp:
         status_file = os.path.join(tmp, "status.txt")
