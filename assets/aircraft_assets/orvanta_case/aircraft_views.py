@@ -66,7 +66,6 @@ def _symmetry_faces_near(symmetry, lo, hi, margin):
     return symmetry.subset(near)
 
 
-
 def _facing(surface, view, min_cosine=0.05):
     """Faces not seen edge-on: edge-on faces draw as lines that only clutter the view."""
     return surface.subset(np.abs(surface.normals() @ view.direction) >= min_cosine)
@@ -91,7 +90,7 @@ def _draw_detail(fig, ax, layers, view):
     """A magnified view of the wing tip beside the main view, whose cells at fine levels
     are too small to see whole-aircraft; a frame in the main view shows where it is."""
     detail = fig.add_axes([0.67, 0.2, 0.31, 0.52])
-    window = _wing_tip_window(layers[0].surface, view, aspect=0.31 * 12 / (0.52 * 8))
+    window = _wing_tip_window(layers[0].surface, view, render.box_aspect(detail))
     render.set_window(detail, window)
     render.draw_layers(detail, [render.Layer(render.faces_in_window(l.surface, view, window), l.color,
                                              l.edge_color, l.edge_width) for l in layers], view)

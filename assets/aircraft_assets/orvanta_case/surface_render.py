@@ -121,6 +121,13 @@ def faces_in_window(surface, view, window):
     return surface.subset(overlaps)
 
 
+def box_aspect(ax):
+    """Width over height of the axes on the page."""
+    box = ax.get_position()
+    fig_w, fig_h = ax.figure.get_size_inches()
+    return (box.width * fig_w) / (box.height * fig_h)
+
+
 def set_window(ax, window):
     u0, u1, v0, v1 = window
     ax.set_xlim(u0, u1)
@@ -135,9 +142,7 @@ def frame(ax, view, surfaces, fill_fraction):
     cu, cv = 0.5 * (u.min() + u.max()), 0.5 * (v.min() + v.max())
     half_u = 0.5 * (u.max() - u.min()) / fill_fraction
     half_v = 0.5 * (v.max() - v.min()) / fill_fraction
-    box = ax.get_position()
-    fig_w, fig_h = ax.figure.get_size_inches()
-    aspect = (box.width * fig_w) / (box.height * fig_h)
+    aspect = box_aspect(ax)
     half_u, half_v = max(half_u, half_v * aspect), max(half_v, half_u / aspect)
     ax.set_xlim(cu - half_u, cu + half_u)
     ax.set_ylim(cv - half_v, cv + half_v)
