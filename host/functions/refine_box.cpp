@@ -45,6 +45,9 @@ std::vector<std::string> build_box_local_refine_commands(const Json& box, bool i
       "sed -i \"s/^[[:space:]]*box .*/        box (" + lo + ") (" + hi + ");/\" system/topoSetDict >> log_mesh.txt 2>&1",
       "topoSet >> log_mesh.txt 2>&1",
       "refineMesh -dict " + refine_dict + " -overwrite >> log_mesh.txt 2>&1",
+      // refineMesh leaves its cell map in 0/polyMesh; without this the run's final copy of
+      // 0_orig would land inside 0/ instead of becoming it.
+      "rm -rf 0 >> log_mesh.txt 2>&1",
   };
 }
 

@@ -57,12 +57,13 @@ TEST(PressureProfile, SuffixesAreStableFileSafeAndDistinct) {
 TEST(RefineBox, BuildsTopoSetAndRefineMeshCommandsOrNone) {
   EXPECT_TRUE(build_box_local_refine_commands(nullptr).empty());
   const auto cmds = build_box_local_refine_commands(Json::parse("[[1, 2, 3], [0, -1, 4.5]]"));
-  ASSERT_EQ(cmds.size(), 4u);
+  ASSERT_EQ(cmds.size(), 5u);
   EXPECT_EQ(cmds[1],
             "sed -i \"s/^[[:space:]]*box .*/        box (0.0 -1.0 3.0) (1.0 2.0 4.5);/\" system/topoSetDict >> "
             "log_mesh.txt 2>&1");
   EXPECT_EQ(cmds[2], "topoSet >> log_mesh.txt 2>&1");
   EXPECT_EQ(cmds[3], "refineMesh -dict system/refineMeshDict -overwrite >> log_mesh.txt 2>&1");
+  EXPECT_EQ(cmds[4], "rm -rf 0 >> log_mesh.txt 2>&1");
   for (const char* bad : {"[[1,2,3]]", "[[1,2],[3,4]]", "[[1,2,3],[4,5,\"6\"]]", "5", "[[1,2,3],[4,5,6],[7,8,9]]"})
     EXPECT_THROW(build_box_local_refine_commands(Json::parse(bad)), ValueError) << bad;
   Json inf_box = Json::parse("[[0,0,0],[1,1,1]]");
