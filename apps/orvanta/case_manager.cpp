@@ -102,6 +102,20 @@ std::string CaseManager::find_prerequisite(const BaseSkill& skill, const std::st
   return best;
 }
 
+Json CaseManager::sibling_inputs(const std::string& prereq_dir) const {
+  Json newest = Json::object();
+  double newest_time = -1;
+  for (const Json& c : list()) {
+    const std::string dir = case_dir(c["case_name"].get<std::string>());
+    const Json record = load_case_record(dir);
+    if (record.value("prereq_case", Json()) != Json(prereq_dir) || c["created_at"].get<double>() <= newest_time)
+      continue;
+    newest_time = c["created_at"].get<double>();
+    newest = load_case_inputs(dir);
+  }
+  return newest;
+}
+
 void CaseManager::setup_skill(BaseSkill& skill, const std::string& dir, const Json& record) {
   skill.case_dir = dir;
   skill.inputs = load_case_inputs(dir);
@@ -119,7 +133,8 @@ Json CaseManager::start(const StartRequest& request, const ProgressFn& progress)
   std::optional<std::string> prereq;
   if (skill.prereq_skill()) prereq = find_prerequisite(skill, request.mesh_case);
   check_input_names(skill, request.inputs);
-  const Json inputs = bind_inputs(skill, Json::object(), request.inputs, prereq);
+  const Json inputs =
+      bind_inputs(skill, Json::object(), request.inputs, prereq, prereq ? sibling_inputs(*prereq) : Json::object());
   load_adv_params(skill.name(), request.adv_params);  // bad overrides fail before anything is created
 
   report(progress, 0, 4, "Staging case " + name);

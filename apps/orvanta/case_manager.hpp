@@ -56,6 +56,8 @@ class CaseManager {
   BaseSkill& skill_named(const std::string& name) const;
   std::string new_case_name(const std::string& skill) const;
   std::string find_prerequisite(const BaseSkill& skill, const std::string& mesh_case) const;
+  // Bound inputs of the newest case that ran on the prerequisite case `prereq_dir`.
+  Json sibling_inputs(const std::string& prereq_dir) const;
   void setup_skill(BaseSkill& skill, const std::string& case_dir, const Json& record);
 
   std::string work_dir_;

@@ -18,14 +18,19 @@ Json read_object_or_empty(const fs::path& path) {
   return read_json_object_file(path.string());
 }
 
-// Plain values become {"value": v}; entries that already are {"value": ...} stay.
-void merge_params(Json& target, const Json& overrides, const std::string& where) {
+// Plain values become {"value": v}; entries that already are {"value": ...} stay. A name the
+// skill does not have is refused (a misspelt override would otherwise change nothing),
+// except in a section meant for every skill.
+void merge_params(Json& target, const Json& overrides, const std::string& where, const std::string& skill,
+                  bool shared_section) {
   if (overrides.is_null()) return;
   if (!overrides.is_object()) throw ValueError("Advanced parameters in " + where + " must be a JSON object.");
   for (const auto& [name, entry] : overrides.items()) {
-    Json value = entry.is_object() && entry.contains("value") ? entry.at("value") : entry;
-    if (!target.contains(name)) target[name] = Json::object();
-    target[name]["value"] = value;
+    if (!target.contains(name)) {
+      if (shared_section) continue;
+      throw KeyError("Unknown advanced parameter `" + name + "` for skill " + skill + " in " + where + ".");
+    }
+    target[name]["value"] = entry.is_object() && entry.contains("value") ? entry.at("value") : entry;
   }
 }
 
@@ -59,7 +64,7 @@ void save_case_adv_params(const std::string& case_dir, const Json& adv_params) {
 }
 
 Json bind_inputs(const BaseSkill& skill, const Json& kept, const Json& given,
-                 const std::optional<std::string>& prereq_case_dir) {
+                 const std::optional<std::string>& prereq_case_dir, const Json& fallback_inputs) {
   if (!given.is_null() && !given.is_object()) throw ValueError("Inputs must be a JSON object of name: value.");
   Json bound = Json::object();
   for (const auto& [name, info] : skill.input_info().items()) {
@@ -74,10 +79,14 @@ Json bind_inputs(const BaseSkill& skill, const Json& kept, const Json& given,
       throw ValueError("Input `" + name + "` takes its value from the prerequisite skill " +
                        skill.prereq_skill().value_or("(none)") + ", but no prerequisite case is known.");
     const Json prereq_inputs = load_case_inputs(*prereq_case_dir);
-    if (!prereq_inputs.contains(source))
+    if (prereq_inputs.contains(source)) {
+      bound[name] = prereq_inputs.at(source);
+    } else if (fallback_inputs.is_object() && fallback_inputs.contains(source)) {
+      bound[name] = fallback_inputs.at(source);
+    } else {
       throw ValueError("Input `" + name + "` takes `" + source + "` from the prerequisite case " + *prereq_case_dir +
-                       ", which has no such input.");
-    bound[name] = prereq_inputs.at(source);
+                       ", which has no such input; set " + name + " explicitly.");
+    }
   }
   for (const Json* extra : {&kept, &given}) {
     if (!extra->is_object()) continue;
@@ -97,11 +106,12 @@ Json load_adv_params(const std::string& skill_name, const Json& overrides) {
     const Json user = read_json_object_file(user_file.string());
     if (user.contains("advanced_parameters")) {
       const Json& section = user.at("advanced_parameters");
-      if (section.contains("*")) merge_params(params, section.at("*"), user_file.string());
-      if (section.contains(skill_name)) merge_params(params, section.at(skill_name), user_file.string());
+      if (section.contains("*")) merge_params(params, section.at("*"), user_file.string(), skill_name, true);
+      if (section.contains(skill_name))
+        merge_params(params, section.at(skill_name), user_file.string(), skill_name, false);
     }
   }
-  merge_params(params, overrides, "the call");
+  merge_params(params, overrides, "the call", skill_name, false);
   return params;
 }
 

@@ -25,9 +25,11 @@ void save_case_record(const std::string& case_dir, const Json& record);
 
 // Inputs bound for a phase: every static input present (given > kept > default), plus the
 // given and kept inputs that are not static (design variables). A "$prereq.<name>" default
-// takes that input of the prerequisite case's bound inputs.
+// takes that input of the prerequisite case's bound inputs; when the prerequisite has no
+// such input (a mesh case has no Mach number), it is taken from `fallback_inputs`, the
+// inputs of the newest flow case that ran on the same prerequisite.
 Json bind_inputs(const BaseSkill& skill, const Json& kept, const Json& given,
-                 const std::optional<std::string>& prereq_case_dir);
+                 const std::optional<std::string>& prereq_case_dir, const Json& fallback_inputs = Json::object());
 
 // Advanced parameters of a skill: the shipped defaults, then the working directory's
 // orvanta.json, then the given overrides. Overrides may be plain values or {"value": ...}.

@@ -5,7 +5,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 mcp_dir="$here/../mcp"
 work="$(mktemp -d /tmp/orvanta_mcp_XXXXXX)"
-trap 'rm -rf "$work"' EXIT
+trap '"$ORVANTA_BIN" viewers stop --all >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 
 node "$mcp_dir/mcp_client_test.mjs" "$ORVANTA_BIN" "$work"
 
