@@ -22,6 +22,9 @@ def write_mesh_analysis(args):
     case_files.write_json(os.path.join(case_dir, args.analysis_file), analysis)
     metrics = mesh_analysis.mesh_metrics(case_dir, args.log_file)
     case_files.write_json(os.path.join(case_dir, args.metrics_file), metrics)
+    if mesh_analysis.drop_unusable_mesh(analysis, metrics).get("problems"):
+        case_files.write_json(os.path.join(case_dir, args.analysis_file), analysis)
+        print("\n".join(analysis["problems"]))
     print(mesh_analysis.summary_line(metrics))
     print(f"outputs: {', '.join(analysis['outputs'])}")
     if analysis["missing_outputs"]:

@@ -68,6 +68,23 @@ class WriteMeshAnalysis(unittest.TestCase):
         self.assertIn("constant/triSurface/aircraft.eMesh", analysis["missing_outputs"])
         self.assertEqual(analysis["plots"], ["plots/aircraft_view_x.png"])
 
+    def test_a_mesh_without_the_aircraft_patch_is_not_a_mesh_output(self):
+        # snappyHexMesh failed: checkMesh sees the background box with its two patches only.
+        with open(os.path.join(DATA, "pipeline_mesh_ok.log"), encoding="utf-8") as f:
+            text = f.read()
+        lines = [line for line in text.splitlines(keepends=True) if not line.lstrip().startswith("aircraft ")]
+        write(os.path.join(self.case, "log_mesh.txt"), "".join(lines))
+        for path in ("aircraft.stl", "aircraft.vsp3", "VTK/boundary.vtp"):
+            write(os.path.join(self.case, path))
+        os.makedirs(os.path.join(self.case, "constant", "polyMesh"))
+
+        result = self.run_command()
+        self.assertEqual(result.returncode, 0, result.stderr)
+        analysis = self.read_json("mesh_analysis.json")
+        self.assertNotIn("constant/polyMesh", analysis["outputs"])
+        self.assertEqual(analysis["missing_outputs"][0], "constant/polyMesh")
+        self.assertIn("no faces on the aircraft patch", analysis["problems"][0])
+
     def test_a_log_without_checkmesh_fails_but_still_lists_the_outputs(self):
         with open(os.path.join(DATA, "pipeline_mesh_ok.log"), encoding="utf-8") as f:
             text = f.read()

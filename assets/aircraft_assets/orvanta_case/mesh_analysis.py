@@ -49,6 +49,20 @@ def mesh_outputs(case_dir, metrics_file, log_file):
     }
 
 
+def drop_unusable_mesh(analysis, metrics):
+    """A mesh without faces on the aircraft patch is the background mesh alone (snappyHexMesh
+    failed): it is not a mesh output the flow skills can use, so it is not listed as one."""
+    patches = metrics.get("patches") or {}
+    if not patches or patches.get("aircraft", {}).get("faces", 0) > 0:
+        return analysis
+    if "constant/polyMesh" in analysis["outputs"]:
+        analysis["outputs"].remove("constant/polyMesh")
+        analysis["missing_outputs"].insert(0, "constant/polyMesh")
+    analysis["problems"] = ["constant/polyMesh has no faces on the aircraft patch: the aircraft was not meshed "
+                            "(see log_mesh.txt)."]
+    return analysis
+
+
 def summary_line(metrics):
     """One line for the analysis log: verdict and the graded numbers."""
     verdict = "Mesh OK" if metrics["mesh_ok"] else f"failed checks: {metrics['failed_checks']}"
