@@ -14,6 +14,8 @@ void register_skills_command(CLI::App& app, CommandContext& ctx);
 void register_phase_command(CLI::App& app, CommandContext& ctx);
 void register_log_command(CLI::App& app, CommandContext& ctx);
 void register_vsp_command(CLI::App& app, CommandContext& ctx);
+// Adds shape-optimization commands to `vsp`; registered after it.
+void register_vsp_shape_commands(CLI::App& app, CommandContext& ctx);
 void register_serve_command(CLI::App& app, CommandContext& ctx);
 void register_case_commands(CLI::App& app, CommandContext& ctx);
 void register_support_commands(CLI::App& app, CommandContext& ctx);

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
   orvanta::app::register_phase_command(app, ctx);
   orvanta::app::register_log_command(app, ctx);
   orvanta::app::register_vsp_command(app, ctx);
+  orvanta::app::register_vsp_shape_commands(app, ctx);
   orvanta::app::register_serve_command(app, ctx);
   orvanta::app::register_case_commands(app, ctx);
   orvanta::app::register_support_commands(app, ctx);
