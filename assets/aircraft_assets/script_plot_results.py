@@ -7,10 +7,12 @@ drawing itself lives in the orvanta_case package. Figures go to <case_dir>/plots
 """
 
 import argparse
+import glob
+import os
 import sys
 import time
 
-from orvanta_case import aircraft_views
+from orvanta_case import aircraft_views, convergence_plots, flow_field_views, pressure_profiles
 
 
 def aircraft_plot_geometry(args):
@@ -23,6 +25,66 @@ def aircraft_plot_mesh(args):
     return aircraft_views.plot_mesh_views(args.case_dir, args.mesh_file, args.camera_scale)
 
 
+def general_plot_residual(args):
+    """Initial residuals of every solved field against iteration, log scale."""
+    return convergence_plots.plot_residuals(args.case_dir, args.log_file)
+
+
+def general_plot_function(args):
+    """Histories of CD, CL and CM, one figure each."""
+    return convergence_plots.plot_functions(args.case_dir, args.log_file)
+
+
+def aircraft_plot_flow_field(args):
+    """3D view of (field - var_ref) * var_scaling on the aircraft surface (field: p or |U|)."""
+    return flow_field_views.plot_flow_field(args.case_dir, args.flow_field, args.mesh_file, args.var_lower,
+                                            args.var_upper, args.var_ref, args.var_scaling, args.field_label)
+
+
+def aircraft_plot_pressure_profile(args):
+    """Cp against x/c on the wing at spanwise stations, cut from the surface file."""
+    mesh_file = args.mesh_file
+    if args.time_step != -1:
+        mesh_file = os.path.join(os.path.dirname(mesh_file), "*_" + str(args.time_step), "boundary.vtp")
+        matches = sorted(glob.glob(os.path.join(args.case_dir, mesh_file)))
+        if not matches:
+            raise FileNotFoundError(f"no surface file {mesh_file} for time step {args.time_step}")
+        mesh_file = os.path.relpath(matches[0], args.case_dir)
+    return pressure_profiles.plot_pressure_profiles(
+        args.case_dir, mesh_file, args.spanwise_y, args.spanwise_fractions, args.reference_pressure,
+        args.pressure_coefficient_scale, args.var_lower, args.var_upper)
+
+
+def _log_file(parser):
+    parser.add_argument("-log_file", default="log_simulation.txt", help="the flow solver's log")
+
+
+def _flow_field(parser):
+    parser.add_argument("-flow_field", required=True, choices=["Cp", "U"])
+    _colour_range(parser)
+    parser.add_argument("-var_ref", type=float, required=True, help="subtracted from the field")
+    parser.add_argument("-var_scaling", type=float, required=True, help="multiplies field - var_ref")
+    parser.add_argument("-field_label", default=None, help="colour-bar label")
+    parser.add_argument("-mesh_file", nargs="+", default=["VTK/boundary.vtp"],
+                        help="surface file; two files draw a baseline and an optimized design")
+
+
+def _pressure_profile(parser):
+    parser.add_argument("-time_step", type=int, default=-1, help="-1: the surface file as given (latest time)")
+    parser.add_argument("-mesh_file", default="VTK/boundary.vtp")
+    parser.add_argument("-reference_pressure", type=float, required=True, help="Pa")
+    parser.add_argument("-pressure_coefficient_scale", type=float, required=True, help="dynamic pressure, Pa")
+    _colour_range(parser)
+    parser.add_argument("-spanwise_y", type=float, nargs="*", default=[], help="stations, m")
+    parser.add_argument("-spanwise_fractions", type=float, nargs="*", default=[],
+                        help="the stations as fractions of the semi-span")
+
+
+def _colour_range(parser):
+    parser.add_argument("-var_lower", type=float, required=True)
+    parser.add_argument("-var_upper", type=float, required=True)
+
+
 def _camera_scale(parser):
     parser.add_argument("-camera_scale", type=float, default=0.9,
                         help="fraction of the figure the aircraft fills (0 < s <= 1)")
@@ -33,6 +95,10 @@ MODES = {
         p.add_argument("-geometry_file", default="aircraft.stl"), _camera_scale(p))),
     "aircraft_plot_mesh": (aircraft_plot_mesh, lambda p: (
         p.add_argument("-mesh_file", default="VTK/boundary.vtp"), _camera_scale(p))),
+    "general_plot_residual": (general_plot_residual, _log_file),
+    "general_plot_function": (general_plot_function, _log_file),
+    "aircraft_plot_flow_field": (aircraft_plot_flow_field, _flow_field),
+    "aircraft_plot_pressure_profile": (aircraft_plot_pressure_profile, _pressure_profile),
 }
 
 
@@ -58,7 +124,7 @@ def main(argv=None):
     start = time.time()
     try:
         written = MODES[args.mode][0](args)
-    except (OSError, ValueError) as error:
+    except (OSError, RuntimeError, ValueError) as error:
         print(f"{args.mode}: {error}", file=sys.stderr)
         return 1
     for path in written:
