@@ -244,6 +244,14 @@ std::string shell_word(const std::string& text) {
   return out + "'";
 }
 
+Json input_entry(const std::string& type, Json default_value, const std::string& description) {
+  Json e = Json::object();
+  e["type"] = type;
+  e["default"] = std::move(default_value);
+  e["description"] = description;
+  return e;
+}
+
 std::string ascii_upper(std::string text) {
   for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return text;

@@ -40,6 +40,9 @@ std::string list_notation(const Json& items);  // items of any kind, texts quote
 // single-quoted so the shell sees one literal argument.
 std::string shell_word(const std::string& text);
 
+// An input metadata record: exactly "type", "default", "description", in that order.
+Json input_entry(const std::string& type, Json default_value, const std::string& description);
+
 // ASCII upper case (names such as optimizers are matched without regard to case).
 std::string ascii_upper(std::string text);
 

@@ -6,33 +6,21 @@
 #include <filesystem>
 
 namespace orvanta {
-namespace {
-
-Json entry(const char* type, Json default_value, const char* description) {
-  Json e = Json::object();
-  e["type"] = type;
-  e["default"] = std::move(default_value);
-  e["description"] = description;
-  return e;
-}
-
-}  // namespace
-
 Json AircraftGenerateCFDMesh::static_input_info() {
   Json info = Json::object();
-  info["custom_vsp3"] = entry("int", 0,
+  info["custom_vsp3"] = input_entry("int", 0,
       "If set to 1, copy user-supplied aircraft.vsp3 and vsp_design_vars.json from the working directory into "
       "this mesh case before applying any requested design-variable geometry changes. The VSP3 must contain a "
       "component named Wing.");
-  info["n_cpus"] = entry("int", 2,
+  info["n_cpus"] = input_entry("int", 2,
       "Number of MPI ranks used for the parallel snappyHexMesh passes. MUST use at least 2.");
-  info["surface_level"] = entry("int", 7,
+  info["surface_level"] = input_entry("int", 7,
       "snappyHexMesh surface refinement level for the aircraft surface. The main parameter to change the mesh "
       "cells. Level ranges from 5 to 8. level 5: 0.2 M cells, level 6: 0.6 M cells, level 7: 1.5 M cells, level "
       "8: 3.5 M cells.");
-  info["n_boundary_layers"] = entry("int", 8,
+  info["n_boundary_layers"] = input_entry("int", 8,
       "Number of prism layers used during the layered snappyHexMesh pass.");
-  info["local_refine_box"] = entry("list[list[float]]", nullptr,
+  info["local_refine_box"] = input_entry("list[list[float]]", nullptr,
       "Optional two-corner local refinement box `[[x0, y0, z0], [x1, y1, z1]]`. Leave unset for no local "
       "refinement.");
   return info;

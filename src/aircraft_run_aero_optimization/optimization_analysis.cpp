@@ -101,35 +101,16 @@ void AircraftRunAeroOptimization::analyze() {
 }
 
 Json AircraftRunAeroOptimization::review_analyze() {
-  const std::string metrics_path = case_path("optimization_analysis_metrics.json");
-  if (!fs::is_regular_file(metrics_path)) {
-    Json r = phase_result("review_analyze", "fail");
-    r["note"] = "optimization_analysis_metrics.json was not found after the analyze phase.";
-    return r;
-  }
-  const Json metrics = read_json_object_file(metrics_path);
-
-  const auto figures = discover_case_figures(case_dir);
-  Json plots = Json::array();
-  for (const auto& f : figures) plots.push_back(case_named_path(case_dir, f));
-  if (figures.empty()) {
-    Json r = phase_result("review_analyze", "fail");
-    r["note"] =
-        "The analyze phase did not produce any optimization convergence or flow-field figures. Check "
-        "optimization_analysis_metrics.json for details.";
-    return r;
-  }
-  const std::set<std::string> found(figures.begin(), figures.end());
-  std::set<std::string> missing;
-  for (const auto& required : gallery_figures(adv_value(adv_params, "pressure_profile_fractions")))
-    if (!found.count(required)) missing.insert(required);
-  if (!missing.empty()) {
-    Json r = phase_result("review_analyze", "fail");
-    r["note"] = "The analyze phase is missing required optimization plots: " +
-                list_notation(std::vector<std::string>(missing.begin(), missing.end()));
-    r["plots"] = plots;
-    return r;
-  }
+  const FinalReviewInputs in = check_metrics_and_figures(
+      *this,
+      {"optimization_analysis_metrics.json",
+       "The analyze phase did not produce any optimization convergence or flow-field figures. Check "
+       "optimization_analysis_metrics.json for details.",
+       "The analyze phase is missing required optimization plots: "},
+      gallery_figures(adv_value(adv_params, "pressure_profile_fractions")));
+  if (in.early) return *in.early;
+  const Json& metrics = in.metrics;
+  const Json& plots = in.plots;
 
   struct Threshold { const char* parameter; const char* reported; double value; };
   std::vector<Threshold> t = {

@@ -3,35 +3,23 @@
 #include "src/orvanta_aircraft/flow_case.hpp"
 
 namespace orvanta {
-namespace {
-
-Json entry(const char* type, Json default_value, const char* description) {
-  Json e = Json::object();
-  e["type"] = type;
-  e["default"] = std::move(default_value);
-  e["description"] = description;
-  return e;
-}
-
-}  // namespace
-
 Json AircraftRunAeroOptimization::static_input_info() {
   Json info = Json::object();
-  info["angle_of_attack"] = entry("float", 2.0, "Initial freestream angle of attack in degrees.");
-  info["mach_number"] = entry("float", "$prereq.mach_number",
+  info["angle_of_attack"] = input_entry("float", 2.0, "Initial freestream angle of attack in degrees.");
+  info["mach_number"] = input_entry("float", "$prereq.mach_number",
       "Freestream Mach number. If not provided, inherit it from the pre_req skill: generate-cfd-mesh.");
-  info["reynolds_number"] = entry("float", 1000000.0, "Freestream Reynolds number.");
-  info["optimizer"] = entry("str", "SLSQP",
+  info["reynolds_number"] = input_entry("float", 1000000.0, "Freestream Reynolds number.");
+  info["optimizer"] = input_entry("str", "SLSQP",
       "Optimization algorithm to use. Defaults to SLSQP; supported values are SLSQP, IPOPT, and SNOPT.");
-  info["lift_constraint"] = entry("float", 0.5, "Target lift coefficient equality constraint.");
-  info["le_radius_constraint"] = entry("float", 0.7,
+  info["lift_constraint"] = input_entry("float", 0.5, "Target lift coefficient equality constraint.");
+  info["le_radius_constraint"] = input_entry("float", 0.7,
       "Lower bound on normalized leading-edge radius. Set to a negative value to disable it.");
-  info["thickness_constraint"] = entry("float", 0.5,
+  info["thickness_constraint"] = input_entry("float", 0.5,
       "Lower bound on normalized aircraft wing section thickness. Set to a negative value to disable it.");
-  info["volume_constraint"] = entry("float", 1.0,
+  info["volume_constraint"] = input_entry("float", 1.0,
       "Lower bound on normalized aircraft wing volume. Set to a negative value to disable it.");
-  info["max_opt_iters"] = entry("int", 100, "Maximum number of optimization iterations.");
-  info["n_cpu_cores"] = entry("int", 1, "Number of MPI ranks to use for the optimization run.");
+  info["max_opt_iters"] = input_entry("int", 100, "Maximum number of optimization iterations.");
+  info["n_cpu_cores"] = input_entry("int", 1, "Number of MPI ranks to use for the optimization run.");
   return info;
 }
 

@@ -3,27 +3,15 @@
 #include "src/orvanta_aircraft/flow_case.hpp"
 
 namespace orvanta {
-namespace {
-
-Json entry(const char* type, Json default_value, const char* description) {
-  Json e = Json::object();
-  e["type"] = type;
-  e["default"] = std::move(default_value);
-  e["description"] = description;
-  return e;
-}
-
-}  // namespace
-
 Json AircraftRunCFDSimulation::static_input_info() {
   Json info = Json::object();
-  info["angle_of_attack"] = entry("float", 2.0, "Freestream angle of attack in degrees.");
-  info["fixed_lift_coeff"] = entry("float", -1.0,
+  info["angle_of_attack"] = input_entry("float", 2.0, "Freestream angle of attack in degrees.");
+  info["fixed_lift_coeff"] = input_entry("float", -1.0,
       "Automatically vary the angle of attack to compute drag at the prescribed lift coefficient. Set it to -1.0 "
       "to disable.");
-  info["mach_number"] = entry("float", 0.3, "Freestream Mach number passed to script_run_dafoam.py.");
-  info["reynolds_number"] = entry("float", 1000000.0, "Freestream Reynolds number.");
-  info["n_cpu_cores"] = entry("int", 1, "Number of MPI ranks to use for the CFD run.");
+  info["mach_number"] = input_entry("float", 0.3, "Freestream Mach number passed to script_run_dafoam.py.");
+  info["reynolds_number"] = input_entry("float", 1000000.0, "Freestream Reynolds number.");
+  info["n_cpu_cores"] = input_entry("int", 1, "Number of MPI ranks to use for the CFD run.");
   return info;
 }
 

@@ -1,6 +1,7 @@
 #include "src/orvanta_aircraft/flow_case.hpp"
 
 #include "host/base/errors.hpp"
+#include "host/base/json_file.hpp"
 #include "host/functions/pressure_profile.hpp"
 #include "host/functions/solver.hpp"
 #include "host/openvsp/reference_geometry.hpp"
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <set>
 
 namespace orvanta {
 namespace fs = std::filesystem;
@@ -85,6 +87,39 @@ PlotScales compute_plot_scales(const BaseSkill& skill) {
   s.fractions = quoted_values(fractions);
   s.stations = quoted_values(stations);
   return s;
+}
+
+FinalReviewInputs check_metrics_and_figures(const BaseSkill& skill, const FinalReviewTexts& texts,
+                                            const std::vector<std::string>& required_figures) {
+  FinalReviewInputs in;
+  auto fail = [&](const std::string& note) {
+    Json r = skill.phase_result("review_analyze", "fail");
+    r["note"] = note;
+    return r;
+  };
+  const std::string metrics_path = skill.case_path(texts.metrics_file);
+  if (!fs::is_regular_file(metrics_path)) {
+    in.early = fail(texts.metrics_file + " was not found after the analyze phase.");
+    return in;
+  }
+  in.metrics = read_json_object_file(metrics_path);
+
+  const auto figures = discover_case_figures(skill.case_dir);
+  for (const auto& f : figures) in.plots.push_back(case_named_path(skill.case_dir, f));
+  if (figures.empty()) {
+    in.early = fail(texts.no_figures_note);
+    return in;
+  }
+  const std::set<std::string> found(figures.begin(), figures.end());
+  std::set<std::string> missing;
+  for (const auto& required : required_figures)
+    if (!found.count(required)) missing.insert(required);
+  if (!missing.empty()) {
+    Json r = fail(texts.missing_prefix + list_notation(std::vector<std::string>(missing.begin(), missing.end())));
+    r["plots"] = in.plots;
+    in.early = r;
+  }
+  return in;
 }
 
 std::string joined_words(const std::vector<std::string>& words) {

@@ -4,6 +4,7 @@
 
 #include "host/base/base_skill.hpp"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,5 +34,21 @@ struct PlotScales {
 PlotScales compute_plot_scales(const BaseSkill& skill);
 
 std::string joined_words(const std::vector<std::string>& words);
+
+// What the final review of a flow skill checks before grading, in order: the metrics file
+// exists (then it is read), at least one figure exists, every required figure exists.
+// `early` holds the fail result of the first check that fails.
+struct FinalReviewTexts {
+  std::string metrics_file;     // e.g. "cfd_analysis_metrics.json"
+  std::string no_figures_note;  // note when plots/ holds no figure
+  std::string missing_prefix;   // note start before the missing figures in list notation
+};
+struct FinalReviewInputs {
+  Json metrics;
+  Json plots = Json::array();  // figures found, named with the case's name
+  std::optional<Json> early;
+};
+FinalReviewInputs check_metrics_and_figures(const BaseSkill& skill, const FinalReviewTexts& texts,
+                                            const std::vector<std::string>& required_figures);
 
 }  // namespace orvanta
