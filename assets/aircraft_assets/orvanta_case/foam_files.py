@@ -121,7 +121,7 @@ def replace_uniform_entries(text, keyword, value):
 
 
 def _format_scalars(values):
-    return "\n".join(f"{v:.10g}" for v in values)
+    return "\n".join(f"{v:.15g}" for v in values)
 
 
 def map_scalar_values(text, function):
@@ -136,7 +136,7 @@ def map_scalar_values(text, function):
         out.append(text[pos:m.start()])
         if m.group(3) is not None:
             value = float(function(np.array([float(m.group(3))]))[0])
-            out.append(f"uniform {value:.10g};")
+            out.append(f"uniform {value:.15g};")
             pos = m.end()
             continue
         count = int(m.group(2))

@@ -2,8 +2,10 @@
 against x/c on the upper and lower surface of the wing section.
 
 At a station the plane may also cut other parts (a fuselage near the root, a tail). The
-wing's section is taken as the largest-chord closed cut curve that is thin, i.e. whose
-height is under a third of its length: fuselage sections are not.
+wing's section is taken as the largest-chord cut curve that is thin (height under a third
+of its length) and that the plane crosses rather than grazes: where a plane y = const
+slices the side of a fuselage, the surface it cuts faces sideways (mostly along y), while
+a wing's surfaces face up and down.
 """
 
 import os
@@ -18,6 +20,8 @@ from orvanta_case import orvanta_cli  # noqa: E402
 from orvanta_case.convergence_plots import plot_dir  # noqa: E402
 
 MAX_THICKNESS_RATIO = 1.0 / 3.0
+# Largest mean |n_y| of the faces along a cut curve that still counts as a crossing.
+MAX_SIDEWAYS_NORMAL = 0.5
 
 
 def _read_boundary(path):
@@ -36,9 +40,23 @@ def _read_boundary(path):
     return data
 
 
+def _with_face_normals(data):
+    import vtk
+
+    normals = vtk.vtkPolyDataNormals()
+    normals.SetInputData(data)
+    normals.ComputeCellNormalsOn()
+    normals.ComputePointNormalsOff()
+    normals.SplittingOff()
+    normals.ConsistencyOff()
+    normals.AutoOrientNormalsOff()
+    normals.Update()
+    return normals.GetOutput()
+
+
 def section_segments(data, y):
-    """Line segments where the plane y = const cuts the surface: (n, 2, 3) end points and
-    the pressure of the face each segment crosses."""
+    """Line segments where the plane y = const cuts the surface: (n, 2, 3) end points, the
+    pressure of the face each segment crosses and that face's |n_y|."""
     import vtk
     from vtk.util.numpy_support import vtk_to_numpy
 
@@ -51,11 +69,12 @@ def section_segments(data, y):
     cutter.Update()
     cut = cutter.GetOutput()
     if cut.GetNumberOfLines() == 0:
-        return np.zeros((0, 2, 3)), np.zeros(0)
+        return np.zeros((0, 2, 3)), np.zeros(0), np.zeros(0)
     points = vtk_to_numpy(cut.GetPoints().GetData()).astype(float)
     lines = vtk_to_numpy(cut.GetLines().GetConnectivityArray()).reshape(-1, 2)
     pressure = vtk_to_numpy(cut.GetCellData().GetArray("p")).astype(float)
-    return points[lines], pressure
+    sideways = np.abs(vtk_to_numpy(cut.GetCellData().GetArray("Normals"))[:, 1])
+    return points[lines], pressure, sideways
 
 
 def _components(segments, tolerance):
@@ -79,9 +98,9 @@ def _components(segments, tolerance):
     return [np.flatnonzero(roots == r) for r in np.unique(roots)]
 
 
-def wing_section(segments, pressure):
-    """(x/c, Cp-ready pressure, is_upper, chord, leading edge) of the wing's cut curve, or
-    None when the plane cuts no thin curve."""
+def wing_section(segments, pressure, sideways):
+    """(x/c, pressure, is_upper, chord, leading edge) of the wing's cut curve, or None when
+    the plane crosses no thin curve."""
     if not len(segments):
         return None
     extent = float(np.ptp(segments.reshape(-1, 3), axis=0).max())
@@ -90,6 +109,8 @@ def wing_section(segments, pressure):
         pts = segments[index].reshape(-1, 3)
         length = float(np.ptp(pts[:, 0]))
         if length <= 0 or float(np.ptp(pts[:, 2])) > MAX_THICKNESS_RATIO * length:
+            continue
+        if float(np.mean(sideways[index])) > MAX_SIDEWAYS_NORMAL:
             continue
         if best is None or length > best[1]:
             best = (index, length)
@@ -139,7 +160,7 @@ def plot_pressure_profiles(case_dir, mesh_file, stations, fractions, reference_p
         return []
     if scale == 0:
         raise ValueError("the pressure-coefficient scale must not be zero")
-    data = _read_boundary(os.path.join(case_dir, mesh_file))
+    data = _with_face_normals(_read_boundary(os.path.join(case_dir, mesh_file)))
     suffixes = orvanta_cli.profile_suffixes(fractions)
     written, missed = [], []
     for y, fraction, suffix in zip(stations, fractions, suffixes):
