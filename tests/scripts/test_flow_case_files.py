@@ -12,7 +12,7 @@ import numpy as np
 from case_scripts import ASSETS
 from orvanta_case import foam_files, initial_fields, mpi_jobs
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream, flow_conditions_dictionary
-from orvanta_case.primal_solution import _next_angle, lifting_line_slope
+from orvanta_case.primal_solution import PrimalSettings, _next_angle, _run_budget, lifting_line_slope
 
 # The host's reference values at Mach 0.3 (`orvanta reference-values 0.3`).
 MACH_03 = Freestream(0.3, 102.0876860595831, 101325.0, 6383.4749999999995)
@@ -165,6 +165,13 @@ class LiftAndRanks(unittest.TestCase):
         self.assertAlmostEqual(_next_angle([(2.0, 0.3)], 1.5, 0.1), 6.0)
         # A secant that says lift falls with angle (stall, noise) is not trusted.
         self.assertAlmostEqual(_next_angle([(2.0, 0.3), (3.0, 0.29)], 0.4, 0.1), 4.1)
+
+    def test_runs_aiming_at_a_lift_coefficient_leave_iterations_for_a_correction(self):
+        free = PrimalSettings("DARhoSimpleFoam", "SpalartAllmaras", 1000, 1e-5, 1e-6)
+        aimed = PrimalSettings("DARhoSimpleFoam", "SpalartAllmaras", 1000, 1e-5, 1e-6, fixed_lift_coeff=0.5)
+        self.assertEqual(_run_budget(free, 0), 1000)
+        self.assertEqual(_run_budget(aimed, 0), 500)
+        self.assertEqual(_run_budget(aimed, 900), 100)  # half of it would be too short to converge
 
     def test_rank_detection_and_a_clean_environment_for_the_solver_job(self):
         outer = {"OMPI_COMM_WORLD_RANK": "1", "OMPI_COMM_WORLD_SIZE": "2", "OMPI_MCA_ess": "pmi",

@@ -76,8 +76,17 @@ def _next_angle(points, target, slope_estimate):
     return angle + max(-MAX_ANGLE_STEP, min(MAX_ANGLE_STEP, step))
 
 
+def _run_budget(settings, used):
+    """Iterations the next run may take. Aiming at a lift coefficient, a run that does not
+    converge gets half of what is left, so that the angle can still be corrected."""
+    remaining = settings.max_iterations - used
+    if settings.fixed_lift_coeff < 0 or remaining // 2 < MIN_RUN_ITERATIONS:
+        return remaining
+    return remaining // 2
+
+
 def _run(solver, conditions, settings, used):
-    budget = settings.max_iterations - used
+    budget = _run_budget(settings, used)
     solver.say(f"primal run at angle of attack {conditions.angle_of_attack:.6g} deg, Mach "
                f"{conditions.freestream.mach:.6g}: {solver.kind.application} on {solver.n_ranks} rank(s), "
                f"up to {budget} iterations")
