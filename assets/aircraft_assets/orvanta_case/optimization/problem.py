@@ -1,0 +1,225 @@
+"""The optimization problem as the optimizers see it, in scaled variables:
+
+    minimise     CD / CD_baseline
+    subject to   (CL - CL_target) / lift_scale = 0
+                 ratio_i - bound_i >= 0       (thickness, leading-edge radius, volume)
+
+Designs are solved once and remembered by their variables, so objective and constraints
+at one point cost one flow solution, and a gradient costs the perturbed solutions of
+finite_difference on top.
+"""
+
+import os
+import shutil
+import threading
+import time
+from dataclasses import dataclass
+
+import numpy as np
+
+from orvanta_case.optimization import finite_difference, geometry
+
+# Fields of this many recent designs stay on disk as warm starts; older ones are removed.
+KEPT_FIELD_SETS = 3
+# Scaled step of the geometric constraints' own (cheap, noise-free) central differences.
+GEOMETRY_STEP = 1e-4
+
+
+@dataclass
+class Design:
+    index: int    # in the order designs were solved, the baseline 0
+    id: int       # row of the history's evaluations table
+    x: np.ndarray
+    flow: object  # flow.FlowResult
+    ratios: np.ndarray
+    objective: float
+    constraints: np.ndarray
+    feasibility: float
+    fields_dir: str
+    points_file: str
+
+
+@dataclass
+class Slot:
+    name: str
+    case: object  # flow.FlowCase
+    log: object   # file object
+
+
+class Problem:
+    def __init__(self, space, geometric, lift_target, morpher, nominal, pool, history, out, fd_step,
+                 central=False):
+        self.space, self.geometric, self.lift_target = space, geometric, float(lift_target)
+        self.lift_scale = max(abs(self.lift_target), 0.1)
+        self.morpher, self.nominal, self.pool, self.history, self.out = morpher, nominal, pool, history, out
+        self.fd_step, self.central = float(fd_step), central
+        self.cd0 = None
+        self.designs, self.gradients = {}, {}
+        self.primal_solves = 0
+        self.started = time.time()
+        self._lock = threading.Lock()
+        self._last = None
+        self.work_dir = os.path.dirname(nominal.directory)
+
+    # -- log ---------------------------------------------------------------------------
+    def say(self, message):
+        with self._lock:
+            self.out.write(f"orvanta-opt: {message}\n")
+            self.out.flush()
+
+    @staticmethod
+    def key(x):
+        return np.asarray(x, dtype=float).tobytes()
+
+    # -- values ------------------------------------------------------------------------
+    def evaluate(self, x):
+        x = np.array(x, dtype=float)
+        k = self.key(x)
+        if k not in self.designs:
+            self.designs[k] = self._solve_design(x)
+        return self.designs[k]
+
+    def objective(self, x):
+        return self.evaluate(x).objective
+
+    def constraints(self, x):
+        return self.evaluate(x).constraints
+
+    def gradient(self, x):
+        return self._gradient(x)[0]
+
+    def jacobian(self, x):
+        return self._gradient(x)[1]
+
+    def constraint_bounds(self, infinity):
+        n = 1 + len(self.geometric)
+        return np.zeros(n), np.array([0.0] + [infinity] * len(self.geometric))
+
+    def measure(self, model_file):
+        return self.geometric.ratios(geometry.measure_wing(model_file)) if len(self.geometric) else np.zeros(0)
+
+    def scaled_values(self, flow, ratios):
+        objective = flow.cd / self.cd0
+        constraints = np.concatenate([[(flow.cl - self.lift_target) / self.lift_scale],
+                                      ratios - self.geometric.lower_bounds()])
+        feasibility = max([abs(flow.cl - self.lift_target)] + list(self.geometric.violations(ratios)))
+        return objective, constraints, float(feasibility)
+
+    # -- designs -----------------------------------------------------------------------
+    def _solve_design(self, x):
+        began = time.time()
+        index = len(self.designs)
+        last = self._last
+        if last is not None and self.space.same_shape(x, last.x):
+            points, ratios, moved = last.points_file, last.ratios, None
+        else:
+            move = self.morpher.move(self.space.shape_values(x), "nominal", check=True)
+            points, ratios, moved = move.points, self.measure(move.model), move
+        self.nominal.set_points(points)
+        warm = last.fields_dir if last is not None else None
+        aoa = self.space.angle_of_attack(x)
+        self.say(f"design {index}: solving at angle of attack {aoa:.6g} deg"
+                 + (f", surface moved by up to {moved.largest:.3g} m ({moved.seconds:.1f} s)" if moved else "")
+                 + (", warm start" if warm else ", from the freestream"))
+        flow = self.nominal.solve(aoa, warm, self.out)
+        self.primal_solves += 1
+        if self.cd0 is None:
+            self.cd0 = flow.cd
+        fields = self.nominal.save_fields(os.path.join(self.work_dir, "fields", f"design_{index}"))
+        kept_points = os.path.join(fields, "points")
+        shutil.copy(points, kept_points)
+        objective, constraints, feasibility = self.scaled_values(flow, ratios)
+        record = {"design": self.space.all_values(x), "x": [float(v) for v in x], "angle_of_attack": aoa,
+                  "cd": flow.cd, "cl": flow.cl, "cm": flow.cm, "cd_std": flow.cd_std, "cl_std": flow.cl_std,
+                  "objective": objective, "constraints": [float(c) for c in constraints],
+                  "geometry": self.geometric.summary(ratios) if len(self.geometric) else {},
+                  "feasibility": feasibility, "primal_converged": int(flow.converged),
+                  "primal_iterations": flow.iterations, "primal_seconds": flow.seconds,
+                  "primal_solves": self.primal_solves, "wall_time": time.time() - self.started}
+        history_id = self.history.add_evaluation(record)
+        design = Design(index, history_id, x, flow, ratios, objective, constraints, feasibility, fields, kept_points)
+        self._last = design
+        self.designs[self.key(x)] = design
+        self._prune_fields()
+        self.say(f"design {index}: CD {flow.cd:.7g} (spread {flow.cd_std:.2g}), CL {flow.cl:.6g}, "
+                 f"CM {flow.cm:.6g}, feasibility {feasibility:.3g}, {flow.iterations} iterations, "
+                 f"{'converged' if flow.converged else 'NOT converged'} ({time.time() - began:.0f} s)")
+        return design
+
+    def warm_fields(self, design):
+        """The design's own fields, or the latest design's once its own were pruned."""
+        if os.path.isfile(os.path.join(design.fields_dir, "U")):
+            return design.fields_dir
+        return self._last.fields_dir
+
+    def _prune_fields(self):
+        keep = {d.fields_dir for d in sorted(self.designs.values(), key=lambda d: d.id)[-KEPT_FIELD_SETS:]}
+        keep.add(self._last.fields_dir)
+        for d in self.designs.values():
+            if d.fields_dir not in keep and os.path.isdir(d.fields_dir):
+                fields_only = [n for n in os.listdir(d.fields_dir) if n != "points"]
+                for name in fields_only:
+                    os.remove(os.path.join(d.fields_dir, name))
+
+    # -- gradients ---------------------------------------------------------------------
+    def _gradient(self, x):
+        design = self.evaluate(x)
+        k = self.key(x)
+        if k not in self.gradients:
+            began = time.time()
+            flow_grad, solves = self._flow_gradient(design)
+            geo_grad = self._geometry_gradient(design)
+            cd_grad, cl_grad = flow_grad
+            objective = cd_grad / self.cd0
+            jac = np.vstack([cl_grad[None, :] / self.lift_scale, geo_grad])
+            self.gradients[k] = (objective, jac)
+            steps = [self.fd_step] * len(self.space)
+            self.history.add_gradient(design.id, "central differences" if self.central else "forward differences",
+                                      objective, jac, steps, solves, time.time() - began, self.primal_solves)
+            self.say(f"gradient at design {design.index}: {solves} perturbed flow solutions in "
+                     f"{time.time() - began:.0f} s ({len(self.pool)} at a time); {self.primal_solves} flow "
+                     "solutions so far")
+        return self.gradients[k]
+
+    def _flow_gradient(self, design):
+        lo, hi = self.space.bounds()
+        perturbations = finite_difference.plan(design.x, hi, self.fd_step, self.central)
+        names = self.space.names
+        warm = self.warm_fields(design)
+
+        def solve(slot, p):
+            xp = design.x.copy()
+            xp[p.variable] += p.step
+            if self.space.variables[p.variable].key is not None:
+                points = self.morpher.move(self.space.shape_values(xp), slot.name).points
+            else:
+                points = design.points_file
+            slot.case.set_points(points)
+            flow = slot.case.solve(self.space.angle_of_attack(xp), warm, slot.log)
+            step = p.step * self.space.variables[p.variable].half_width
+            self.say(f"  {names[p.variable]} {step:+.4g}: CD {flow.cd:.7g}, CL {flow.cl:.6g} "
+                     f"({flow.iterations} iterations, {flow.seconds:.0f} s, {slot.name})")
+            return [flow.cd, flow.cl]
+
+        results = self.pool.map(solve, perturbations)
+        with self._lock:
+            self.primal_solves += len(perturbations)
+        grad = finite_difference.differences([design.flow.cd, design.flow.cl], perturbations, results,
+                                             len(self.space), self.central)
+        return (grad[0], grad[1]), len(perturbations)
+
+    def _geometry_gradient(self, design):
+        n = len(self.space)
+        jac = np.zeros((len(self.geometric), n))
+        if not len(self.geometric):
+            return jac
+        model = os.path.join(self.work_dir, "geometry_step.vsp3")
+        for k in self.space.shape_variables:
+            values = []
+            for sign in (1.0, -1.0):
+                xp = design.x.copy()
+                xp[k] += sign * GEOMETRY_STEP
+                self.morpher.write_model(self.space.shape_values(xp), model)
+                values.append(self.measure(model))
+            jac[:, k] = (values[0] - values[1]) / (2.0 * GEOMETRY_STEP)
+        return jac
