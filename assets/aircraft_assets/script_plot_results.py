@@ -13,6 +13,7 @@ import sys
 import time
 
 from orvanta_case import aircraft_views, convergence_plots, flow_field_views, pressure_profiles
+from orvanta_case.optimization import history_plots
 
 
 def aircraft_plot_geometry(args):
@@ -54,6 +55,11 @@ def aircraft_plot_pressure_profile(args):
         args.case_dir, mesh_file, args.spanwise_y, args.spanwise_fractions, args.reference_pressure,
         args.pressure_coefficient_scale, args.var_lower, args.var_upper)
 
+
+def general_plot_optimization_history(args):
+    """Objective, lift, angle of attack, feasibility, optimality and design variables per major
+    iteration, and the adjoint residuals (or that no adjoint ran)."""
+    return history_plots.plot_history(args.case_dir, args.hist_file, args.optimizer_log)
 
 def _log_file(parser):
     parser.add_argument("-log_file", default="log_simulation.txt", help="the flow solver's log")
@@ -99,6 +105,8 @@ MODES = {
     "general_plot_function": (general_plot_function, _log_file),
     "aircraft_plot_flow_field": (aircraft_plot_flow_field, _flow_field),
     "aircraft_plot_pressure_profile": (aircraft_plot_pressure_profile, _pressure_profile),
+    "general_plot_optimization_history": (general_plot_optimization_history, lambda p: (
+        p.add_argument("-hist_file", default="OptView.hst"), p.add_argument("-optimizer_log", default="opt_SLSQP.txt"))),
 }
 
 

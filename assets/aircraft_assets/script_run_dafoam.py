@@ -20,6 +20,7 @@ from orvanta_case import case_inputs, mpi_jobs, primal_solution
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream
 from orvanta_case.flow_solver import SOLVERS
 from orvanta_case.initial_fields import TURBULENCE_FIELDS
+from orvanta_case.optimization import driver
 from orvanta_case.warm_start import WARM_START_DIR, check_staged
 
 CASE_DIR = "."
@@ -59,7 +60,7 @@ def run_model(args):
     return 0
 
 
-TASKS = {"run_model": run_model}
+TASKS = {"run_model": run_model, "run_driver": driver.run_driver}
 
 
 def positive_int(text):
@@ -92,6 +93,7 @@ def build_parser():
                         help="reference length (mean aerodynamic chord) of the coefficients and of the Reynolds number")
     parser.add_argument("-initialize_from", default="",
                         help="case whose solution `script_workflow_helpers.py stage-warm-start` staged")
+    driver.add_driver_options(parser)
     return parser
 
 

@@ -10,6 +10,7 @@ import os
 import sys
 
 from orvanta_case import case_files, cfd_metrics, mesh_analysis, warm_start
+from orvanta_case.optimization import analysis_metrics, boundary_export
 
 
 def write_mesh_analysis(args):
@@ -46,6 +47,21 @@ def write_cfd_analysis(args):
     print(cfd_metrics.summary_line(metrics))
 
 
+def export_optimization_boundary_vtks(args):
+    """Writes VTK/boundary_baseline.vtp and VTK/boundary_optimized.vtp from the optimization's
+    baseline solution and the reconstructed optimized one."""
+    for target, time_name in boundary_export.export_boundaries(args.case_dir, sys.stdout).items():
+        print(f"wrote {target} (time {time_name})")
+
+
+def write_optimization_analysis(args):
+    """Condenses the optimization history, the optimizer's log and the run log into the
+    optimization metrics."""
+    metrics = analysis_metrics.optimization_metrics(args.case_dir, args.log_file, args.hist_file,
+                                                    args.scaling_report_file, args.vsp_design_vars)
+    case_files.write_json(os.path.join(args.case_dir, args.output_file), metrics)
+    print(analysis_metrics.summary_line(metrics))
+
 def build_parser():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     commands = parser.add_subparsers(dest="command", required=True, metavar="command")
@@ -68,6 +84,20 @@ def build_parser():
     cfd.add_argument("--output-file", default="cfd_analysis_metrics.json")
     cfd.add_argument("--case-dir", default=".")
     cfd.set_defaults(handler=write_cfd_analysis)
+
+    vtks = commands.add_parser("export-optimization-boundary-vtks",
+                               help=export_optimization_boundary_vtks.__doc__.splitlines()[0])
+    vtks.add_argument("--case-dir", default=".")
+    vtks.set_defaults(handler=export_optimization_boundary_vtks)
+
+    opt = commands.add_parser("write-optimization-analysis", help=write_optimization_analysis.__doc__.splitlines()[0])
+    opt.add_argument("--log-file", default="opt_SLSQP.txt", help="the optimizer's own log")
+    opt.add_argument("--hist-file", default="OptView.hst")
+    opt.add_argument("--scaling-report-file", default="reports/script_run_dafoam/driver_scaling_report.html")
+    opt.add_argument("--vsp-design-vars", default="vsp_design_vars.json")
+    opt.add_argument("--output-file", default="optimization_analysis_metrics.json")
+    opt.add_argument("--case-dir", default=".")
+    opt.set_defaults(handler=write_optimization_analysis)
     return parser
 
 
