@@ -21,7 +21,9 @@ from orvanta_case import surface_render as render  # noqa: E402
 from orvanta_case.convergence_plots import plot_dir  # noqa: E402
 from orvanta_case.surfaces import read_vtp, symmetry_plane_mask  # noqa: E402
 
-VIEW = render.View((1, -1.2, -0.9), (0, 0, 1))
+# From ahead, outboard and well above: the wing's upper surface, where the suction is, faces
+# the camera.
+VIEW = render.View((0.6, -1.0, -1.8), (0, 0, 1))
 NEUTRAL = (0.72, 0.72, 0.72)
 COLORMAP = "jet"
 DEFAULT_LABELS = {"Cp": "Cp", "U": "(|U|-U0)/U0"}
@@ -58,15 +60,16 @@ def _shade(rgb, surface, view):
 
 
 def _draw(ax, parts, view):
-    """Draws (surface, rgb) parts far to near in one depth order."""
+    """Draws (surface, rgb, shaded) parts far to near in one depth order. The flat symmetry
+    plane is left unshaded: its colours are data, not shape."""
     polys, depths, colors = [], [], []
-    for surface, rgb in parts:
+    for surface, rgb, shaded in parts:
         if not len(surface):
             continue
         u, v, _ = view.project(surface.corners())
         polys.append(np.stack([u, v], axis=-1))
         depths.append(view.project(surface.centroids())[2])
-        colors.append(np.column_stack([_shade(rgb, surface, view), np.ones(len(surface))]))
+        colors.append(np.column_stack([_shade(rgb, surface, view) if shaded else rgb, np.ones(len(surface))]))
     width = max(p.shape[1] for p in polys)
     polys = [np.concatenate([p, np.repeat(p[:, -1:], width - p.shape[1], axis=1)], axis=1) for p in polys]
     order = np.argsort(np.concatenate(depths), kind="stable")
@@ -99,12 +102,12 @@ def plot_surface_field(mesh_file, output, field, lower, upper, reference, scalin
     wall = ", no-slip wall" if field == "U" else ""
     detail = (f"aircraft surface: {label} = {on_aircraft[0]:.3g} everywhere (grey{wall})" if uniform else
               f"aircraft surface: {label} from {on_aircraft.min():.3g} to {on_aircraft.max():.3g}, "
-              f"{in_range:.0%} of faces within the colour range")
+              f"{in_range:.1%} of faces within the colour range")
     fig, ax = render.new_figure(f"Surface flow field: {label}{title_note}",
                                 f"{os.path.basename(mesh_file)}: {detail}; lighter: symmetry plane y = 0")
     ax.set_position([0.02, 0.05, 0.82, 0.83])
     render.frame(ax, VIEW, [aircraft, plane], 0.92)
-    _draw(ax, [(plane, plane_rgb), (aircraft, aircraft_rgb)], VIEW)
+    _draw(ax, [(plane, plane_rgb, False), (aircraft, aircraft_rgb, True)], VIEW)
     render.label_axes(ax, VIEW)
     bar_axes = fig.add_axes([0.87, 0.15, 0.022, 0.65])
     bar = fig.colorbar(matplotlib.cm.ScalarMappable(norm=norm, cmap=cmap), cax=bar_axes, extend="both")
