@@ -32,7 +32,7 @@ TEST_F(Opt, RunHandsOverTheDriverChain) {
       "-mach_number=0.3 -solver_name=DARhoSimpleFoam -turbulence_model=SpalartAllmaras -max_adj_iters=500 "
       "-pc_fill_level=1 -max_flow_iters=600 -reynolds_number=1000000.0 -lift_constraint=0.5 "
       "-le_radius_constraint=0.7 -thickness_constraint=0.5 -volume_constraint=-1.0 -max_opt_iters=100 "
-      "-primal_func_std_tol=1e-05 -primal_func_slope_tol=1e-06 -reference_area=20.0 -reference_length=1.5 > "
+      "-primal_func_std_tol=2e-06 -primal_func_slope_tol=5e-08 -reference_area=20.0 -reference_length=1.5 > "
       "log_optimization.txt 2>&1",
       "reconstructPar -withZero >> log_optimization.txt 2>&1",
       "rm -rf processor* >> log_optimization.txt 2>&1",
