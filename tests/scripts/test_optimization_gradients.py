@@ -54,6 +54,18 @@ class Averages(unittest.TestCase):
         with self.assertRaises(RuntimeError):
             window_result({"cd": [], "cl": [], "cm": []}, 0.0, False, 0.0)
 
+    def test_a_solution_that_never_settled_is_averaged_over_more_of_its_run(self):
+        n = 600
+        cd = list(0.05 + 5e-5 * np.sin(2 * np.pi * np.arange(n) / 47.0))  # a slow oscillation
+        history = {"cd": cd, "cl": [0.3] * n, "cm": [0.0] * n}
+        settled = window_result(history, 2.0, True, 1.0)
+        unsettled = window_result(history, 2.0, False, 1.0)
+        self.assertAlmostEqual(settled.cd, float(np.mean(cd[-50:])), places=15)
+        self.assertAlmostEqual(unsettled.cd, float(np.mean(cd[-200:])), places=15)
+        self.assertLess(abs(unsettled.cd - 0.05), abs(settled.cd - 0.05))
+        self.assertEqual(window_result({k: v[:120] for k, v in history.items()}, 2.0, False, 1.0).cd,
+                         float(np.mean(cd[60:120])))
+
     def test_the_tee_passes_output_through_and_reads_lines_split_across_writes(self):
         out = io.StringIO()
         tee = CoefficientTee(out)

@@ -112,6 +112,14 @@ class DesignSpace:
     def __len__(self):
         return len(self.variables)
 
+    def recentre_angle(self, angle_of_attack):
+        """Moves the angle of attack's baseline (and range) to a trimmed angle."""
+        a = float(angle_of_attack)
+        v = self.variables[-1]
+        v.baseline = a
+        v.lower = max(a - ANGLE_OF_ATTACK_HALF_WIDTH, ANGLE_OF_ATTACK_LIMITS[0])
+        v.upper = min(a + ANGLE_OF_ATTACK_HALF_WIDTH, ANGLE_OF_ATTACK_LIMITS[1])
+
     @property
     def names(self):
         return [v.name for v in self.variables]

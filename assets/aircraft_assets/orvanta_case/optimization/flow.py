@@ -12,7 +12,7 @@ import os
 import shutil
 import subprocess
 import time
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 import numpy as np
 
@@ -54,9 +54,17 @@ class CoefficientTee:
         self.out.flush()
 
 
-def window_result(history, angle, converged, seconds, window=WINDOW):
-    """Means and spreads of the trailing window (the whole history when shorter)."""
+# A solution that never met the stop rule (an oscillation that does not die out) is
+# averaged over up to this many iterations, half its run at most: several periods even out.
+LONG_WINDOW = 200
+
+
+def window_result(history, angle, converged, seconds, window=None):
+    """Means and spreads of the trailing window (the whole history when shorter): the stop
+    rule's window for a converged solution, a longer one for one that stopped at its limit."""
     n = len(history["cd"])
+    if window is None:
+        window = WINDOW if converged else max(WINDOW, min(LONG_WINDOW, n // 2))
     if n == 0:
         raise RuntimeError("the flow solution printed no force coefficients")
     last = slice(max(0, n - window), n)
@@ -91,15 +99,20 @@ class FlowCase:
     def set_points(self, points_file):
         shutil.copy(points_file, os.path.join(self.directory, "constant", "polyMesh", "points"))
 
-    def solve(self, angle_of_attack, warm_dir, out):
-        """One solution at `angle_of_attack`, from the fields in warm_dir (freestream when
-        None); returns the trailing-window FlowResult."""
+    def solve(self, angle_of_attack, warm_dir, out, lift_target=None):
+        """One solution at `angle_of_attack` (or, with lift_target, at the angle that gives
+        that lift coefficient, found from there), from the fields in warm_dir (freestream when
+        None); returns the trailing-window FlowResult of the last solver run."""
         conditions = self.conditions.with_angle(angle_of_attack)
+        settings = self.settings if lift_target is None else replace(self.settings, fixed_lift_coeff=lift_target)
         tee = CoefficientTee(out)
         began = time.time()
-        result = primal_solution.solve_primal(self.directory, conditions, self.settings,
+        result = primal_solution.solve_primal(self.directory, conditions, settings,
                                               initial="warm" if warm_dir else "cold", warm_dir=warm_dir, out=tee)
-        return window_result(tee.monitor.history, angle_of_attack, result.converged, time.time() - began)
+        # Only the last run's iterations belong to the final angle.
+        last_run = result.runs[-1]["iterations"] if result.runs else len(tee.monitor.history["cd"])
+        history = {k: v[-last_run:] for k, v in tee.monitor.history.items()}
+        return window_result(history, result.angle_of_attack, result.converged, time.time() - began)
 
     def latest_time(self):
         return foam_files.latest_time(self.directory)

@@ -124,21 +124,27 @@ def run_slsqp(problem, max_iterations, log):
     x0 = problem.space.x0()
     problem.evaluate(x0)
     log.record(0, x0)
-    majors = [0]
+    accepted = [problem.key(x0)]
 
-    def callback(xk):
-        majors.append(majors[-1] + 1)
-        log.record(majors[-1], xk)
+    # SLSQP asks for derivatives only at the iterates its line search accepted (its callback
+    # can see a trial point), so each new point of a gradient request ends a major iteration.
+    def gradient(x):
+        if problem.key(x) not in accepted:
+            accepted.append(problem.key(x))
+            log.record(len(accepted) - 1, x)
+        return problem.gradient(x)
 
     constraints = [{"type": "eq", "fun": lambda x: problem.constraints(x)[:1],
                     "jac": lambda x: problem.jacobian(x)[:1]}]
     if len(problem.geometric):
         constraints.append({"type": "ineq", "fun": lambda x: problem.constraints(x)[1:],
                             "jac": lambda x: problem.jacobian(x)[1:]})
-    result = minimize(problem.objective, x0, jac=problem.gradient, method="SLSQP", bounds=list(zip(lo, hi)),
-                      constraints=constraints, callback=callback,
-                      options={"maxiter": int(max_iterations), "ftol": SLSQP_FTOL})
-    return np.asarray(result.x), f"{result.message} (SLSQP exit mode {result.status})", majors[-1]
+    result = minimize(problem.objective, x0, jac=gradient, method="SLSQP", bounds=list(zip(lo, hi)),
+                      constraints=constraints, options={"maxiter": int(max_iterations), "ftol": SLSQP_FTOL})
+    if problem.key(result.x) not in accepted:
+        accepted.append(problem.key(result.x))
+        log.record(len(accepted) - 1, result.x)
+    return np.asarray(result.x), f"{result.message} (SLSQP exit mode {result.status})", len(accepted) - 1
 
 
 def run_ipopt(problem, max_iterations, log, output_file):

@@ -53,6 +53,9 @@ class Problem:
         self.lift_scale = max(abs(self.lift_target), 0.1)
         self.morpher, self.nominal, self.pool, self.history, self.out = morpher, nominal, pool, history, out
         self.fd_step, self.central = float(fd_step), central
+        # The baseline is first brought to the lift target by its angle of attack, so the
+        # optimization starts feasible and its drag reduction is one at the target lift.
+        self.trim_baseline = True
         self.cd0 = None
         self.designs, self.gradients = {}, {}
         self.primal_solves = 0
@@ -121,8 +124,14 @@ class Problem:
         self.say(f"design {index}: solving at angle of attack {aoa:.6g} deg"
                  + (f", surface moved by up to {moved.largest:.3g} m ({moved.seconds:.1f} s)" if moved else "")
                  + (", warm start" if warm else ", from the freestream"))
-        flow = self.nominal.solve(aoa, warm, self.out)
+        trim = last is None and self.trim_baseline
+        flow = self.nominal.solve(aoa, warm, self.out, lift_target=self.lift_target if trim else None)
         self.primal_solves += 1
+        if trim:
+            self.space.recentre_angle(flow.angle_of_attack)
+            self.say(f"baseline trimmed to CL {self.lift_target:g}: angle of attack {aoa:.6g} -> "
+                     f"{flow.angle_of_attack:.6g} deg (CL {flow.cl:.6g})")
+            aoa = flow.angle_of_attack
         if self.cd0 is None:
             self.cd0 = flow.cd
         fields = self.nominal.save_fields(os.path.join(self.work_dir, "fields", f"design_{index}"))
