@@ -49,10 +49,15 @@ def _series(ax, majors, values, label, color, log=False, target=None, target_lab
         return
     if target is not None:
         ax.axhline(target, color="0.35", linestyle="--", linewidth=1.0, label=target_label)
-    ax.set_xlabel("Major iteration")
+    _iteration_axis(ax, majors)
     ax.set_ylabel(label)
-    ax.xaxis.get_major_locator().set_params(integer=True)
     ax.legend(loc="best", fontsize=9)
+
+
+def _iteration_axis(ax, majors):
+    ax.set_xlabel("Major iteration")
+    ax.xaxis.get_major_locator().set_params(integer=True)
+    ax.set_xlim(-0.5, max(float(np.max(majors)) if len(majors) else 0.0, 1.0) + 0.5)
 
 
 def _adjoint_figure(case_dir, run_log, meta):
@@ -128,9 +133,8 @@ def _design_variable_figure(case_dir, history, subtitle):
         for k, name in enumerate(names):
             ax.plot(majors, xs[:, k], marker="o", linewidth=1.4, label=name)
         ax.axhline(0.0, color="0.5", linewidth=0.8)
-        ax.set_xlabel("Major iteration")
+        _iteration_axis(ax, np.array(majors))
         ax.set_ylabel("(value - baseline) / half range")
-        ax.xaxis.get_major_locator().set_params(integer=True)
         ax.legend(loc="best", fontsize=9)
 
     return _figure(case_dir, "general_opt_hst_design_variables.png", "Design variables per major iteration",

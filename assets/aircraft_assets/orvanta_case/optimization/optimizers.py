@@ -140,7 +140,10 @@ def run_slsqp(problem, max_iterations, log):
         constraints.append({"type": "ineq", "fun": lambda x: problem.constraints(x)[1:],
                             "jac": lambda x: problem.jacobian(x)[1:]})
     result = minimize(problem.objective, x0, jac=gradient, method="SLSQP", bounds=list(zip(lo, hi)),
-                      constraints=constraints, options={"maxiter": int(max_iterations), "ftol": SLSQP_FTOL})
+                      constraints=constraints,
+                      # scipy counts the iteration that finds the first direction: one more gives
+                      # max_iterations accepted steps.
+                      options={"maxiter": int(max_iterations) + 1, "ftol": SLSQP_FTOL})
     if problem.key(result.x) not in accepted:
         accepted.append(problem.key(result.x))
         log.record(len(accepted) - 1, result.x)
