@@ -81,7 +81,7 @@ def describe_problem(space, geometric, args, n_slots, scheme):
 
 def estimate_iteration(problem, baseline, n_ranks, n_slots, scheme):
     """Logs the expected duration of one design iteration from the baseline solution's pace."""
-    per_iteration = baseline.flow.seconds / max(baseline.flow.iterations, 1)
+    per_iteration = baseline.flow.seconds / max(baseline.flow.total_iterations, baseline.flow.iterations, 1)
     serial = per_iteration * n_ranks * 0.8
     perturbed = len(problem.space) * (2 if scheme == "central" else 1)
     rounds = math.ceil(perturbed / n_slots)

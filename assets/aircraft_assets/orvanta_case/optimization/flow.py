@@ -30,9 +30,10 @@ class FlowResult:
     cm: float
     cd_std: float
     cl_std: float
-    iterations: int
+    iterations: int   # of the last solver run (restarts at corrected angles come before it)
     converged: bool
     seconds: float
+    total_iterations: int = 0
 
 
 class CoefficientTee:
@@ -112,7 +113,9 @@ class FlowCase:
         # Only the last run's iterations belong to the final angle.
         last_run = result.runs[-1]["iterations"] if result.runs else len(tee.monitor.history["cd"])
         history = {k: v[-last_run:] for k, v in tee.monitor.history.items()}
-        return window_result(history, result.angle_of_attack, result.converged, time.time() - began)
+        flow = window_result(history, result.angle_of_attack, result.converged, time.time() - began)
+        flow.total_iterations = len(tee.monitor.history["cd"])
+        return flow
 
     def latest_time(self):
         return foam_files.latest_time(self.directory)
