@@ -73,6 +73,7 @@ class FakeProblem:
         self.designs, self.gradients = {}, {}
         self.primal_solves, self.started, self.cd0 = 0, time.time(), None
         self.fd_step, self._last, self.messages = 0.02, None, []
+        self.objective_scale = 1.0
 
     def say(self, message):
         self.messages.append(message)

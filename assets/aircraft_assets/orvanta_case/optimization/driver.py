@@ -175,6 +175,7 @@ def run_driver(args, case_dir="."):
     keep_baseline(problem, work)
     history.set_meta(baseline_evaluation=baseline.id, cd_baseline=problem.cd0)
     estimate_iteration(problem, baseline, n_ranks, n_slots, scheme)
+    history.set_meta(objective_scale=problem.calibrate_objective(baseline.x))
     conditions = (f"Mach {args.mach_number:g}, Reynolds number {args.reynolds_number:g}, "
                   f"{args.solver_name} with {args.turbulence_model}")
     scaling_report.write_report(case_dir, problem, optimizer, conditions, f"{scheme} finite differences")

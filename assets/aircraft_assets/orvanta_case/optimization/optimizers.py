@@ -158,7 +158,7 @@ def run_ipopt(problem, max_iterations, log, output_file):
 
     def intermediate(iteration, objective, _inf_pr, inf_du):
         # IPOPT does not pass its iterate; it is the latest design with this objective.
-        matches = [d for d in problem.designs.values() if d.objective == objective]
+        matches = [d for d in problem.designs.values() if problem.objective_scale * d.objective == objective]
         design = max(matches, key=lambda d: d.index) if matches else problem._last
         majors[0] = iteration
         log.record(iteration, design.x, inf_du)

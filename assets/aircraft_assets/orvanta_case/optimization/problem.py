@@ -23,6 +23,9 @@ from orvanta_case.optimization import finite_difference, geometry
 KEPT_FIELD_SETS = 3
 # Scaled step of the geometric constraints' own (cheap, noise-free) central differences.
 GEOMETRY_STEP = 1e-4
+# The first steepest-descent step, in half ranges, that the objective scaling aims at.
+FIRST_STEP = 0.25
+MAX_OBJECTIVE_SCALE = 1000.0
 
 
 @dataclass
@@ -57,6 +60,8 @@ class Problem:
         # optimization starts feasible and its drag reduction is one at the target lift.
         self.trim_baseline = True
         self.cd0 = None
+        # The optimizer minimises objective_scale * CD / CD_baseline (see calibrate_objective).
+        self.objective_scale = 1.0
         self.designs, self.gradients = {}, {}
         self.primal_solves = 0
         self.started = time.time()
@@ -83,13 +88,25 @@ class Problem:
         return self.designs[k]
 
     def objective(self, x):
-        return self.evaluate(x).objective
+        return self.objective_scale * self.evaluate(x).objective
 
     def constraints(self, x):
         return self.evaluate(x).constraints
 
     def gradient(self, x):
-        return self._gradient(x)[0]
+        return self.objective_scale * self._gradient(x)[0]
+
+    def calibrate_objective(self, x):
+        """Scales the objective so that its steepest-descent step at x spans FIRST_STEP of a
+        variable's half range: drag changes by fractions of a percent over the ranges, and an
+        unscaled objective would have the optimizer creep in steps the flow's noise swamps."""
+        g = np.abs(self._gradient(x)[0])
+        largest = float(g.max()) if len(g) else 0.0
+        scale = FIRST_STEP / largest if largest > 0.0 else 1.0
+        self.objective_scale = float(min(max(scale, 1.0), MAX_OBJECTIVE_SCALE))
+        self.say(f"objective scaled by {self.objective_scale:.4g} (largest drag derivative {largest:.3g} per "
+                 "half range, relative to the baseline drag)")
+        return self.objective_scale
 
     def jacobian(self, x):
         return self._gradient(x)[1]

@@ -49,7 +49,7 @@ def write_report(case_dir, problem, optimizer, conditions, gradient_text):
         + _table("Design variables", ["variable", "parameter", "baseline", "lower", "upper", "scale",
                                       "scaled lower", "scaled upper", "finite-difference step"], variables)
         + _table("Objective", ["function", "baseline", "scale", "scaled form"],
-                 [("CD", problem.cd0, problem.cd0, "CD / scale")])
+                 [("CD", problem.cd0, problem.cd0 / problem.objective_scale, "CD / scale")])
         + _table("Constraints", ["constraint", "kind", "bound", "scale", "scaled form"], constraint_rows)
         + f"<p>Disabled constraint groups (negative bound): {html.escape(disabled)}.</p>\n")
     path = os.path.join(case_dir, REPORT)

@@ -12,7 +12,7 @@ DEFAULTS = {
     # null: every parameter of every design-variable key.
     "optimization_design_variables": None,
     # Finite-difference step as a fraction of each variable's half range.
-    "optimization_fd_step": 0.02,
+    "optimization_fd_step": 0.05,
     # "forward" (one perturbed solution per variable) or "central" (two).
     "optimization_fd_scheme": "forward",
 }
