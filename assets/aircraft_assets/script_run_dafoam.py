@@ -46,7 +46,7 @@ def run_model(args):
         slope_tol=args.primal_func_slope_tol, n_ranks=n_ranks,
         oversubscribe=mpi_jobs.oversubscribe_requested(), fixed_lift_coeff=args.fixed_lift_coeff,
         lift_slope_estimate=primal_solution.lifting_line_slope(
-            float(geometry["aspect_ratio"]), float(geometry["quarter_chord_sweep_deg"]), args.mach_number))
+            float(geometry["aspect_ratio"]), case_inputs.half_chord_sweep_deg(geometry), args.mach_number))
     initial = "cold"
     if args.initialize_from:
         check_staged(CASE_DIR, args.initialize_from)

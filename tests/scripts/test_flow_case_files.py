@@ -10,7 +10,7 @@ import unittest
 import numpy as np
 
 from case_scripts import ASSETS
-from orvanta_case import foam_files, initial_fields, mpi_jobs
+from orvanta_case import case_inputs, foam_files, initial_fields, mpi_jobs
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream, flow_conditions_dictionary
 from orvanta_case.primal_solution import PrimalSettings, _next_angle, _run_budget, lifting_line_slope
 
@@ -158,6 +158,12 @@ class LiftAndRanks(unittest.TestCase):
         self.assertAlmostEqual(lifting_line_slope(8.0, 0.0), 2 * math.pi * 8 / (2 + math.sqrt(68)) * math.pi / 180)
         self.assertLess(lifting_line_slope(8.0, 30.0), lifting_line_slope(8.0, 0.0))
         self.assertGreater(lifting_line_slope(8.0, 0.0, mach=0.6), lifting_line_slope(8.0, 0.0))
+        # Mid-chord sweep from the leading edge: unchanged without taper, less with it.
+        self.assertAlmostEqual(case_inputs.half_chord_sweep_deg(
+            {"aspect_ratio": 6.0, "le_sweep_deg": 30.0, "taper_ratio": 1.0}), 30.0)
+        packaged = {"aspect_ratio": 8.571428571428573, "le_sweep_deg": 22.0, "taper_ratio": 0.4}
+        self.assertAlmostEqual(math.tan(math.radians(case_inputs.half_chord_sweep_deg(packaged))),
+                               math.tan(math.radians(22.0)) - 0.1, places=12)
 
     def test_next_angle_uses_the_secant_and_limits_the_step(self):
         self.assertAlmostEqual(_next_angle([(2.0, 0.3)], 0.4, 0.1), 3.0)

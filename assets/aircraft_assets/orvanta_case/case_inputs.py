@@ -2,12 +2,13 @@
 the wing's reference geometry (mean-aerodynamic-chord position, aspect ratio, sweep)."""
 
 import json
+import math
 import os
 
 from orvanta_case import orvanta_cli
 
 INPUTS_FILE = os.path.join(".orvanta", "inputs.json")
-GEOMETRY_KEYS = ("mac_le_x", "mac_le_z", "aspect_ratio", "quarter_chord_sweep_deg")
+GEOMETRY_KEYS = ("mac_le_x", "mac_le_z", "aspect_ratio", "le_sweep_deg", "taper_ratio")
 
 
 def reference_geometry(case_dir):
@@ -28,3 +29,11 @@ def reference_geometry(case_dir):
 def moment_centre(geometry, reference_length):
     """The quarter-chord point of the mean aerodynamic chord, in the symmetry plane."""
     return (float(geometry["mac_le_x"]) + 0.25 * reference_length, 0.0, float(geometry["mac_le_z"]))
+
+
+def half_chord_sweep_deg(geometry):
+    """Sweep of the mid-chord line of a straight-tapered wing, from its leading-edge sweep:
+    tan L_c/2 = tan L_le - 2 (1 - taper) / (A (1 + taper))."""
+    aspect, taper = float(geometry["aspect_ratio"]), float(geometry["taper_ratio"])
+    tan_le = math.tan(math.radians(float(geometry["le_sweep_deg"])))
+    return math.degrees(math.atan(tan_le - 2.0 * (1.0 - taper) / (aspect * (1.0 + taper))))

@@ -56,8 +56,9 @@ class PrimalResult:
 
 
 def lifting_line_slope(aspect_ratio, sweep_deg, mach=0.0):
-    """Lift-curve slope per degree of a swept wing (Helmbold-Diederich form of lifting-line
-    theory with the Prandtl-Glauert factor): 2 pi A / (2 + sqrt(4 + A^2 b^2 (1 + tan^2 L / b^2)))."""
+    """Lift-curve slope per degree of a swept wing, `sweep_deg` being the sweep of its
+    mid-chord line (Helmbold-Diederich form of lifting-line theory with the Prandtl-Glauert
+    factor b^2 = 1 - M^2): 2 pi A / (2 + sqrt(4 + A^2 b^2 (1 + tan^2 L / b^2)))."""
     beta2 = max(1.0 - mach * mach, 0.05)
     tan_sweep = math.tan(math.radians(sweep_deg))
     root = math.sqrt(4.0 + aspect_ratio ** 2 * beta2 * (1.0 + tan_sweep ** 2 / beta2))
