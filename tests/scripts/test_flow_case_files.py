@@ -12,6 +12,7 @@ import numpy as np
 from case_scripts import ASSETS
 from orvanta_case import case_inputs, foam_files, initial_fields, mpi_jobs
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream, flow_conditions_dictionary
+from orvanta_case.flow_solver import FlowSolver, SolverError
 from orvanta_case.primal_solution import PrimalSettings, _next_angle, _run_budget, lifting_line_slope
 
 # The host's reference values at Mach 0.3 (`orvanta reference-values 0.3`).
@@ -150,6 +151,29 @@ class InitialFields(unittest.TestCase):
         self.assertEqual(foam_files.internal_field(self.read("p")), "uniform 101325")
         self.assertTrue(initial_fields.convert_pressure(zero, MACH_03, to_pascal=False))
         self.assertEqual(foam_files.internal_field(self.read("p")), "uniform 0")
+
+
+class StagedSolverFiles(unittest.TestCase):
+    def setUp(self):
+        self.case = tempfile.mkdtemp(prefix="orvanta_staged_")
+        self.addCleanup(shutil.rmtree, self.case)
+        for part in ("system", "constant"):
+            shutil.copytree(os.path.join(ASSETS, "solvers", "DARhoSimpleFoam", part), os.path.join(self.case, part))
+        foam_files.write(os.path.join(self.case, "constant", "turbulenceProperties"),
+                         "simulationType RAS;\nRAS\n{\n    RASModel        kOmegaSST;\n    turbulence on;\n}\n")
+
+    def test_the_case_must_hold_the_solver_and_model_of_the_run(self):
+        FlowSolver(self.case, "DARhoSimpleFoam").check_staged_files("kOmegaSST")
+        with self.assertRaisesRegex(SolverError, "selects kOmegaSST, but the run asks for SpalartAllmaras"):
+            FlowSolver(self.case, "DARhoSimpleFoam").check_staged_files("SpalartAllmaras")
+        with self.assertRaisesRegex(SolverError, "runs rhoSimpleFoam, but DASimpleFoam needs simpleFoam"):
+            FlowSolver(self.case, "DASimpleFoam").check_staged_files("kOmegaSST")
+
+    def test_viscosity_from_the_reynolds_number(self):
+        conditions = FlowConditions(MACH_03, 2.0, 1e6, REFERENCE)
+        FlowSolver(self.case, "DARhoSimpleFoam").set_physical_properties(conditions)
+        text = foam_files.read(os.path.join(self.case, "constant", "thermophysicalProperties"))
+        self.assertIn(f"mu              {conditions.dynamic_viscosity:.10g};", text)
 
 
 class LiftAndRanks(unittest.TestCase):

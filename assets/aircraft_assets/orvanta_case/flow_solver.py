@@ -92,8 +92,12 @@ class FlowSolver:
         self.out.write(f"orvanta-flow: {message}\n")
         self.out.flush()
 
-    def check_staged_files(self):
-        """The case must hold this solver's files (the prepare phase copies them)."""
+    def check_staged_files(self, turbulence_model):
+        """The case must hold this solver's files and the turbulence model the run asks for
+        (the prepare phase copies and writes them): the initial fields follow the model."""
+        staged = staged_turbulence_model(self.case_dir)
+        if staged != turbulence_model:
+            raise SolverError(f"constant/turbulenceProperties selects {staged}, but the run asks for {turbulence_model}")
         control = self.path("system", "controlDict")
         application = foam_files.get_keyword(foam_files.read(control), "application")
         if application != self.kind.application:

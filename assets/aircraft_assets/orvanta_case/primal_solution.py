@@ -103,7 +103,7 @@ def solve_primal(case_dir, conditions, settings, initial="cold", warm_dir=None, 
     """Solves the flow; `initial` is "cold" (freestream), "warm" (internal fields staged in
     warm_dir) or "latest" (continue from the case's current fields, already decomposed)."""
     solver = FlowSolver(case_dir, settings.solver_name, settings.n_ranks, settings.oversubscribe, out)
-    solver.check_staged_files()
+    solver.check_staged_files(settings.turbulence_model)
     solver.set_physical_properties(conditions)
     warm_fields = []
     if initial in ("cold", "warm"):
