@@ -9,7 +9,8 @@ per unit change (the geometry engine, central difference of its exact displaceme
 the adjoint gradient is sum_i s_i (n_i . dx_i/dv). The finite-difference gradient solves the
 same incompressible primal on meshes moved by -step and +step with moveMesh.
 Both use the primal's averaged drag (the mean fields of its second half). The result, with
-both solutions' residual drops, goes to <work>/adjoint_check.json.
+both solutions' residual drops and what the sensitivities predict for a rigid translation
+(nothing, for a trustworthy map), goes to <work>/adjoint_check.json.
 
 The optimization driver uses the adjoint only where this check agrees within 5 %.
 """
@@ -126,6 +127,10 @@ def check(args):
     sensitivity = point_sensitivities(adjoint_dir, ids)
     normals = point_normals(mesh, "aircraft", ids)
     adjoint_gradient = float(np.sum(sensitivity * np.einsum("ij,ij->i", normals, shape_derivative)))
+    # Moving the whole aircraft rigidly in a far-away domain leaves its drag alone: what
+    # the sensitivities predict for unit translations, relative to their total size.
+    translation = [float(np.sum(sensitivity * normals[:, k])) / max(float(np.sum(np.abs(sensitivity))), 1e-300)
+                   for k in range(3)]
     primal, adjoint = residual_drops(os.path.join(work, "log.adjoint"))
 
     drags = {}
@@ -148,6 +153,7 @@ def check(args):
         "angle_of_attack": args.angle_of_attack, "drag_baseline": mean_drag(adjoint_dir),
         "drag_plus": drags["plus"], "drag_minus": drags["minus"], "adjoint_gradient": adjoint_gradient,
         "fd_gradient": fd_gradient, "relative_difference": error, "agrees": error <= AGREEMENT,
+        "translation_drag_change_relative": translation,
         "primal_residual_drop_orders": primal, "adjoint_residual_drop_orders": adjoint,
         "primal_iters": args.primal_iters, "adjoint_iters": args.adjoint_iters, "seconds": time.time() - began,
     }
