@@ -98,11 +98,11 @@ def plot_surface_field(mesh_file, output, field, lower, upper, reference, scalin
     plane_rgb = cmap(norm(quantity[near]))[:, :3]
     plane_rgb = 0.75 * plane_rgb + 0.25  # lighter, so the aircraft stands out in front of it
 
-    in_range = np.mean((on_aircraft >= lower) & (on_aircraft <= upper))
+    outside = int(np.count_nonzero((on_aircraft < lower) | (on_aircraft > upper)))
     wall = ", no-slip wall" if field == "U" else ""
     detail = (f"aircraft surface: {label} = {on_aircraft[0]:.3g} everywhere (grey{wall})" if uniform else
               f"aircraft surface: {label} from {on_aircraft.min():.3g} to {on_aircraft.max():.3g}, "
-              f"{in_range:.1%} of faces within the colour range")
+              f"{outside:,} of {len(on_aircraft):,} faces outside the colour range")
     fig, ax = render.new_figure(f"Surface flow field: {label}{title_note}",
                                 f"{os.path.basename(mesh_file)}: {detail}; lighter: symmetry plane y = 0")
     ax.set_position([0.02, 0.05, 0.82, 0.83])
