@@ -1,4 +1,5 @@
 #include "apps/orvanta/commands.hpp"
+#include "apps/orvanta/vsp_cli_support.hpp"
 #include "host/base/values.hpp"
 #include "host/openvsp/engine_api.hpp"
 #include "host/openvsp/provider.hpp"
@@ -19,16 +20,7 @@ namespace orvanta::app {
 namespace {
 namespace fs = std::filesystem;
 
-// Reads and updates a model; std::runtime_error carrying the engine's messages on failure.
-void load(vsp::Model& model, const std::string& path) {
-  const bool ok = model.read_file(fs::absolute(path).string());
-  std::string details;
-  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-  if (!ok) throw std::runtime_error(details);
-  model.update();
-  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-  if (!details.empty()) throw std::runtime_error(details);
-}
+void load(vsp::Model& model, const std::string& path) { load_model(model, path, /*update=*/true); }
 
 Json mesh_json(const vsp::MeshCheck& c) {
   Json j = Json::object();
@@ -104,9 +96,7 @@ std::string export_stl(const std::string& model_path, const std::string& stl_pat
   load(model, model_path);
   vsp::Model::ExportSummary summary;
   if (!model.export_stl(fs::absolute(stl_path).string(), 0, "aircraft", &summary)) {
-    std::string details;
-    for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-    throw std::runtime_error(details);
+    throw std::runtime_error(drain_engine_errors(model));
   }
   return "Wrote " + stl_path + ": " + std::to_string(summary.components) + " component(s), " +
          std::to_string(summary.triangles) + " triangles.";
@@ -114,9 +104,7 @@ std::string export_stl(const std::string& model_path, const std::string& stl_pat
 
 void save(vsp::Model& model, const std::string& path) {
   if (!model.write_file(fs::absolute(path).string())) {
-    std::string details;
-    for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-    throw std::runtime_error(details);
+    throw std::runtime_error(drain_engine_errors(model));
   }
 }
 
@@ -148,9 +136,7 @@ std::string set_parameters(const std::string& model_path, const std::string& com
     ids_set.push_back(id);
   }
   model.update();
-  std::string details;
-  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-  if (!details.empty()) throw std::runtime_error(details);
+  if (const std::string details = drain_engine_errors(model); !details.empty()) throw std::runtime_error(details);
   save(model, out.empty() ? model_path : out);
   Json values = Json::object();
   for (size_t k = 0; k < assignments.size(); ++k)
@@ -158,16 +144,6 @@ std::string set_parameters(const std::string& model_path, const std::string& com
   return values.dump();
 }
 
-// Runs a command body: its text on stdout and status 0, or the error on stderr and status 1.
-void run(CommandContext& ctx, const std::function<std::string()>& body) {
-  try {
-    std::cout << body() << "\n";
-    ctx.exit_code = 0;
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << "\n";
-    ctx.exit_code = 1;
-  }
-}
 
 }  // namespace
 
@@ -182,21 +158,21 @@ void register_vsp_command(CLI::App& app, CommandContext& ctx) {
   auto info_mesh = std::make_shared<bool>(false);
   info->add_option("model", *info_model, "OpenVSP .vsp3 file")->required();
   info->add_flag("--mesh", *info_mesh, "Also tessellate each component and report whether it is closed");
-  info->callback([=, &ctx] { run(ctx, [=] { return info_json(*info_model, *info_mesh).dump(2); }); });
+  info->callback([=, &ctx] { run_command_body(ctx, [=] { return info_json(*info_model, *info_mesh).dump(2); }); });
 
   auto* stl = vsp->add_subcommand("export-stl", "The whole model as one closed STL surface (solid `aircraft`)");
   auto stl_model = std::make_shared<std::string>();
   auto stl_out = std::make_shared<std::string>();
   stl->add_option("model", *stl_model, "OpenVSP .vsp3 file")->required();
   stl->add_option("stl", *stl_out, "STL file to write")->required();
-  stl->callback([=, &ctx] { run(ctx, [=] { return export_stl(*stl_model, *stl_out); }); });
+  stl->callback([=, &ctx] { run_command_body(ctx, [=] { return export_stl(*stl_model, *stl_out); }); });
 
   auto* upd = vsp->add_subcommand("update", "Recompute derived values (section areas, totals, CST thickness) and save");
   auto upd_model = std::make_shared<std::string>();
   auto upd_out = std::make_shared<std::string>();
   upd->add_option("model", *upd_model, "OpenVSP .vsp3 file")->required();
   upd->add_option("-o,--output", *upd_out, "Write here instead of in place");
-  upd->callback([=, &ctx] { run(ctx, [=] { return update_model(*upd_model, *upd_out); }); });
+  upd->callback([=, &ctx] { run_command_body(ctx, [=] { return update_model(*upd_model, *upd_out); }); });
 
   auto* set = vsp->add_subcommand("set", "Set parameters of one component (GROUP:NAME=VALUE, cross-section groups as XSec_1), update and save");
   auto set_model = std::make_shared<std::string>();
@@ -207,12 +183,12 @@ void register_vsp_command(CLI::App& app, CommandContext& ctx) {
   set->add_option("component", *set_component, "Component name")->required();
   set->add_option("assignments", *set_values, "GROUP:NAME=VALUE ...")->required();
   set->add_option("-o,--output", *set_out, "Write here instead of in place");
-  set->callback([=, &ctx] { run(ctx, [=] { return set_parameters(*set_model, *set_component, *set_values, *set_out); }); });
+  set->callback([=, &ctx] { run_command_body(ctx, [=] { return set_parameters(*set_model, *set_component, *set_values, *set_out); }); });
 
   auto* check = vsp->add_subcommand("check-stl", "Edge use, orientation and enclosed volume of an ASCII STL, as JSON");
   auto check_file = std::make_shared<std::string>();
   check->add_option("stl", *check_file, "ASCII STL file")->required();
-  check->callback([=, &ctx] { run(ctx, [=] { return mesh_json(vsp::check_mesh(vsp::read_stl(*check_file))).dump(2); }); });
+  check->callback([=, &ctx] { run_command_body(ctx, [=] { return mesh_json(vsp::check_mesh(vsp::read_stl(*check_file))).dump(2); }); });
 }
 
 }  // namespace orvanta::app

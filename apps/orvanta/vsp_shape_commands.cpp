@@ -1,4 +1,5 @@
 #include "apps/orvanta/commands.hpp"
+#include "apps/orvanta/vsp_cli_support.hpp"
 #include "host/base/json_file.hpp"
 #include "host/base/values.hpp"
 #include "src/orvanta_aircraft/design_vars.hpp"
@@ -23,12 +24,7 @@ namespace orvanta::app {
 namespace {
 namespace fs = std::filesystem;
 
-void load(vsp::Model& model, const std::string& path) {
-  const bool ok = model.read_file(fs::absolute(path).string());
-  std::string details;
-  for (const auto& e : model.errors().pop_all()) details += (details.empty() ? "" : "; ") + e.text;
-  if (!ok || !details.empty()) throw std::runtime_error(details);
-}
+void load(vsp::Model& model, const std::string& path) { load_model(model, path, /*update=*/false); }
 
 std::vector<vsp::Vec3> read_points(const std::string& path) {
   std::ifstream in(path);
@@ -189,15 +185,6 @@ std::string apply_design_vars(const std::string& config_path, const std::string&
   return "Set " + std::to_string(count) + " parameter(s) in " + out_path + ".";
 }
 
-void run(CommandContext& ctx, const std::function<std::string()>& body) {
-  try {
-    std::cout << body() << "\n";
-    ctx.exit_code = 0;
-  } catch (const std::exception& e) {
-    std::cerr << e.what() << "\n";
-    ctx.exit_code = 1;
-  }
-}
 
 }  // namespace
 
@@ -211,7 +198,7 @@ void register_vsp_shape_commands(CLI::App& app, CommandContext& ctx) {
   meas->add_option("model", *meas_model, "OpenVSP .vsp3 file")->required();
   meas->add_option("--component", *meas_component, "Wing component name (default Wing)");
   meas->add_option("--stations", *meas_stations, "Chord fractions of the thickness values");
-  meas->callback([=, &ctx] { run(ctx, [=] { return measure(*meas_model, *meas_component, *meas_stations).dump(2); }); });
+  meas->callback([=, &ctx] { run_command_body(ctx, [=] { return measure(*meas_model, *meas_component, *meas_stations).dump(2); }); });
 
   auto* loc = vsp->add_subcommand("locate", "Surface parameters (component copy u w distance) of points x y z");
   auto loc_model = std::make_shared<std::string>();
@@ -222,7 +209,7 @@ void register_vsp_shape_commands(CLI::App& app, CommandContext& ctx) {
   loc->add_option("points", *loc_points, "Text file, one point x y z per line")->required();
   loc->add_option("-o,--output", *loc_out, "Locations file to write")->required();
   loc->add_option("--spacing", *loc_spacing, "Sample spacing of the search surface (default: extent / 400)");
-  loc->callback([=, &ctx] { run(ctx, [=] { return locate(*loc_model, *loc_points, *loc_out, *loc_spacing); }); });
+  loc->callback([=, &ctx] { run_command_body(ctx, [=] { return locate(*loc_model, *loc_points, *loc_out, *loc_spacing); }); });
 
   auto* dis = vsp->add_subcommand("displace", "Displacements dx dy dz of located points from a baseline to a changed model");
   auto dis_base = std::make_shared<std::string>();
@@ -233,14 +220,14 @@ void register_vsp_shape_commands(CLI::App& app, CommandContext& ctx) {
   dis->add_option("design", *dis_design, "Changed model")->required();
   dis->add_option("locations", *dis_loc, "Output of vsp locate")->required();
   dis->add_option("-o,--output", *dis_out, "Displacements file to write")->required();
-  dis->callback([=, &ctx] { run(ctx, [=] { return displace(*dis_base, *dis_design, *dis_loc, *dis_out); }); });
+  dis->callback([=, &ctx] { run_command_body(ctx, [=] { return displace(*dis_base, *dis_design, *dis_loc, *dis_out); }); });
 
   auto* dv = vsp->add_subcommand("design-vars", "Design variables of a configuration: parameters, values, ranges, as JSON");
   auto dv_config = std::make_shared<std::string>();
   auto dv_model = std::make_shared<std::string>();
   dv->add_option("config", *dv_config, "vsp_design_vars.json")->required();
   dv->add_option("model", *dv_model, "OpenVSP .vsp3 file")->required();
-  dv->callback([=, &ctx] { run(ctx, [=] { return design_vars(*dv_config, *dv_model).dump(2); }); });
+  dv->callback([=, &ctx] { run_command_body(ctx, [=] { return design_vars(*dv_config, *dv_model).dump(2); }); });
 
   auto* ap = vsp->add_subcommand("apply-design-vars", "Write design-variable values (a JSON object by key) into a copy of a model");
   auto ap_config = std::make_shared<std::string>();
@@ -251,7 +238,7 @@ void register_vsp_shape_commands(CLI::App& app, CommandContext& ctx) {
   ap->add_option("model", *ap_model, "Baseline .vsp3 file (left unchanged)")->required();
   ap->add_option("values", *ap_values, "JSON object: design-variable key to value or list of values")->required();
   ap->add_option("-o,--output", *ap_out, "Changed model to write")->required();
-  ap->callback([=, &ctx] { run(ctx, [=] { return apply_design_vars(*ap_config, *ap_model, *ap_values, *ap_out); }); });
+  ap->callback([=, &ctx] { run_command_body(ctx, [=] { return apply_design_vars(*ap_config, *ap_model, *ap_values, *ap_out); }); });
 }
 
 }  // namespace orvanta::app
