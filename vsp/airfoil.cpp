@@ -218,25 +218,31 @@ Vec2 Airfoil::point(double w) const {
 
 namespace {
 
-// Both sides as y(x): the thickness is a function of x alone (and the same when inverted).
-double max_thickness_of_shared_x(const AirfoilShape& shape) {
-  auto thickness_at = [&](double x) { return shape.upper(x).y - shape.lower(x).y; };
-  constexpr int n = 160;
-  double best_x = 0.0, best = -1.0;
+// Largest value of f on [0, 1]: the best of n + 1 cosine-spaced samples (dense near both
+// ends, where airfoil curves change fastest), refined by golden sections within +-window.
+template <class F>
+double maximum_on_unit_interval(F f, int n, double window, int refinements) {
+  double best_t = 0.0, best = -1.0;
   for (int k = 0; k <= n; ++k) {
-    const double x = 0.5 * (1.0 - std::cos(std::numbers::pi * k / n));
-    if (const double th = thickness_at(x); th > best) best = th, best_x = x;
+    const double t = 0.5 * (1.0 - std::cos(std::numbers::pi * k / n));
+    if (const double v = f(t); v > best) best = v, best_t = t;
   }
-  double lo = std::max(0.0, best_x - 2e-2), hi = std::min(1.0, best_x + 2e-2);
+  double lo = std::max(0.0, best_t - window), hi = std::min(1.0, best_t + window);
   const double g = 0.5 * (std::sqrt(5.0) - 1.0);
-  for (int i = 0; i < 64; ++i) {
+  for (int i = 0; i < refinements; ++i) {
     const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
-    if (thickness_at(a) > thickness_at(b))
+    if (f(a) > f(b))
       hi = b;
     else
       lo = a;
   }
-  return std::max(best, thickness_at(0.5 * (lo + hi)));
+  return std::max(best, f(0.5 * (lo + hi)));
+}
+
+// Both sides as y(x): the thickness is a function of x alone (and the same when inverted).
+double max_thickness_of_shared_x(const AirfoilShape& shape) {
+  auto thickness_at = [&](double x) { return shape.upper(x).y - shape.lower(x).y; };
+  return maximum_on_unit_interval(thickness_at, 160, 2e-2, 64);
 }
 
 }  // namespace
@@ -256,23 +262,7 @@ double Airfoil::max_thickness() const {
     const Vec2 u = side_point(true, t);
     return u.y - y_at(lower, u.x);
   };
-  double best_t = 0.0, best = -1.0;
-  for (int k = 0; k <= n; ++k) {
-    const double t = 0.5 * (1.0 - std::cos(std::numbers::pi * k / n));
-    const double th = thickness_at(t);
-    if (th > best) best = th, best_t = t;
-  }
-  // Golden-section refinement around the best sample.
-  double lo = std::max(0.0, best_t - 2e-3), hi = std::min(1.0, best_t + 2e-3);
-  const double g = 0.5 * (std::sqrt(5.0) - 1.0);
-  for (int i = 0; i < 60; ++i) {
-    const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
-    if (thickness_at(a) > thickness_at(b))
-      hi = b;
-    else
-      lo = a;
-  }
-  return std::max(best, thickness_at(0.5 * (lo + hi)));
+  return maximum_on_unit_interval(thickness_at, n, 2e-3, 60);
 }
 
 namespace {

@@ -1,4 +1,5 @@
 #include "vsp/wing_planform.hpp"
+#include "vsp/internal/number_text.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -8,13 +9,6 @@
 
 namespace orvanta::vsp {
 namespace {
-
-// Numbers in messages: short and exact enough to recognise ("0", "2.5", "1e-10").
-std::string short_number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", v);
-  return buf;
-}
 
 constexpr double kDeg = std::numbers::pi / 180.0;
 const char* const kNames[kPlanformVars] = {"Aspect", "Span",      "Area",     "Taper",

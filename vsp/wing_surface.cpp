@@ -1,4 +1,5 @@
 #include "vsp/wing_surface.hpp"
+#include "vsp/internal/number_text.hpp"
 
 #include "vsp/geometry_error.hpp"
 #include "vsp/spacing.hpp"
@@ -10,13 +11,6 @@
 
 namespace orvanta::vsp {
 namespace {
-
-// Numbers in messages: short and exact enough to recognise ("0", "2.5", "1e-10").
-std::string short_number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%g", v);
-  return buf;
-}
 
 // Trailing edges closer than this (relative to the chord) count as sharp.
 constexpr double kSharpGap = 1e-8;
