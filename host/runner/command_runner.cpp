@@ -82,6 +82,8 @@ std::string chain_script(const std::string& case_dir, const std::vector<std::str
   s += "__orvanta_i=-1\n";
   s += "trap 'printf \"%s %s\\n\" \"$?\" \"$__orvanta_i\" > " + shell_word(exit_file + ".tmp") + " && mv -f " +
        shell_word(exit_file + ".tmp") + " " + shell_word(exit_file) + "' EXIT\n";
+  // A stopped or killed chain would otherwise record the status of its last finished command.
+  s += "trap 'exit 129' HUP; trap 'exit 130' INT; trap 'exit 143' TERM\n";
   for (size_t i = 0; i < commands.size(); ++i) {
     s += "__orvanta_i=" + std::to_string(i) + "; printf '%s\\n' " + std::to_string(i) + " > " + index_file + "\n";
     s += commands[i] + "\n";

@@ -36,6 +36,16 @@ double elapsed_since(double started_at) {
 
 }  // namespace
 
+// The chain shell records 128 + n when signal n (HUP, INT, TERM) ends it.
+static std::string signal_note(int status) {
+  switch (status) {
+    case 129: return " (hang-up signal: the run's terminal went away)";
+    case 130: return " (interrupted)";
+    case 143: return " (terminated: the run was stopped or killed)";
+    default: return "";
+  }
+}
+
 Json review_pending_run(const std::string& case_dir, const std::string& skill, const std::string& note) {
   const auto record = load_run_record(case_dir);
   if (!record)
@@ -62,7 +72,7 @@ Json review_pending_run(const std::string& case_dir, const std::string& skill, c
   std::string message;
   if (exit)
     message = "The background run ended without creating run_finished.pid: exit status " +
-              std::to_string(exit->status) + " at " + where + ".";
+              std::to_string(exit->status) + signal_note(exit->status) + " at " + where + ".";
   else
     message = "The background run was stopped or killed at " + where + " without creating run_finished.pid.";
   Json r = result_head(skill, "fail", message);

@@ -96,7 +96,9 @@ TEST_F(RunnerTest, RunningChainIsReportedWithItsCommandAndAKilledOneAsFailed) {
   r = review_pending_run(case_dir_, "test-skill", "Still running.");
   EXPECT_EQ(r["status"], "fail");
   EXPECT_EQ(r["command_index"], 2);
+  EXPECT_EQ(r["exit_status"], 143);
   EXPECT_NE(r["note"].get<std::string>().find("sleep 30"), std::string::npos);
+  EXPECT_NE(r["note"].get<std::string>().find("terminated: the run was stopped or killed"), std::string::npos);
 }
 
 TEST_F(RunnerTest, DirectChainWaitsAndReportsTheShellsExitStatus) {
