@@ -82,6 +82,12 @@ std::string CaseManager::find_prerequisite(const BaseSkill& skill, const std::st
     const Json record = load_case_record(dir);
     if (!fs::is_directory(dir) || record.value("skill", "") != prereq)
       throw ValueError("Case `" + mesh_case + "` is not a " + prereq + " case in " + work_dir_ + ".");
+    // A running or failed mesh run already has blockMesh's background mesh in
+    // constant/polyMesh: only a run whose review passed has the aircraft's mesh.
+    const std::string state = record.value("state", "");
+    if (state != "run_passed" && state != "analyzed")
+      throw ValueError("Case `" + mesh_case + "` has no finished mesh (state " + (state.empty() ? "unknown" : state) +
+                       "): call check_case on it until its run passed, or run " + prereq + " again.");
     if (!fs::is_directory(fs::path(dir) / "constant" / "polyMesh"))
       throw ValueError("Case `" + mesh_case + "` has no mesh yet (constant/polyMesh is missing).");
     return dir;

@@ -79,6 +79,14 @@ TEST_F(CaseManagerTest, FlowCasesTakeTheNewestPassedMeshAndItsModel) {
   } catch (const ValueError& e) {
     EXPECT_NE(std::string(e.what()).find("needs a generate-cfd-mesh case whose run passed"), std::string::npos);
   }
+  // Named while its run is still going, with only the background mesh written so far.
+  fs::create_directories(work_ / "m1/constant/polyMesh");
+  try {
+    cases_->start({"run-cfd-simulation", Json{{"mach_number", 0.25}}, Json::object(), "c1", "m1"});
+    FAIL();
+  } catch (const ValueError& e) {
+    EXPECT_NE(std::string(e.what()).find("has no finished mesh (state running)"), std::string::npos);
+  }
   finish_mesh("m1");
   const Json cfd = cases_->start({"run-cfd-simulation", Json{{"mach_number", 0.25}}, Json::object(), "c1", ""});
   EXPECT_EQ(cfd["results"][0]["status"], "pass");
