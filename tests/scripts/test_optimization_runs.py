@@ -219,3 +219,23 @@ class Refusals(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class CostAnnouncement(unittest.TestCase):
+    def test_the_iteration_estimate_comes_from_the_baseline_pace_with_the_iteration_limit_as_bound(self):
+        import contextlib
+        import io
+        import re
+        from types import SimpleNamespace
+        from orvanta_case.optimization import driver
+
+        flow = SimpleNamespace(seconds=100.0, total_iterations=500, iterations=80)  # 0.2 s per iteration
+        problem = SimpleNamespace(space=[0, 1, 2], nominal=SimpleNamespace(settings=SimpleNamespace(max_iterations=600)))
+        out = io.StringIO()
+        with contextlib.redirect_stdout(out):
+            driver.estimate_iteration(problem, SimpleNamespace(flow=flow), n_ranks=2, n_slots=2, scheme="forward")
+        about, longest = map(float, re.search(r"about ([\d.]+) min, up to ([\d.]+) min", out.getvalue()).groups())
+        # Own solution 60 iterations at 0.2 s; 2 rounds of perturbed solutions on one rank each (0.32 s).
+        self.assertAlmostEqual(about, (12 + 2 * (110 * 0.32 + 5)) / 60, places=1)
+        self.assertAlmostEqual(longest, (12 + 2 * (600 * 0.32 + 5)) / 60, places=1)
+        self.assertIn("limit of 600 iterations", out.getvalue())

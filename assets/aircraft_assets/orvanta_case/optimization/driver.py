@@ -85,11 +85,17 @@ def estimate_iteration(problem, baseline, n_ranks, n_slots, scheme):
     serial = per_iteration * n_ranks * 0.8
     perturbed = len(problem.space) * (2 if scheme == "central" else 1)
     rounds = math.ceil(perturbed / n_slots)
-    seconds = per_iteration * max(60, baseline.flow.iterations // 2) + rounds * (
-        EXPECTED_PERTURBED_ITERATIONS * serial + 5.0)
+    own = per_iteration * max(60, baseline.flow.iterations // 2)
+    seconds = own + rounds * (EXPECTED_PERTURBED_ITERATIONS * serial + 5.0)
+    # Perturbing the angle of attack changes the whole freestream: such solutions may run to
+    # the iteration limit before the drag settles, which bounds an iteration from above.
+    limit = problem.nominal.settings.max_iterations
+    longest = own + rounds * (limit * serial + 5.0)
     say(f"the baseline solution took {baseline.flow.seconds:.0f} s ({per_iteration:.2f} s per iteration on "
-        f"{n_ranks} rank(s)); each design iteration will take about {seconds / 60:.1f} min: one warm-started "
-        f"solution plus {rounds} round(s) of {min(n_slots, perturbed)} perturbed solution(s) side by side")
+        f"{n_ranks} rank(s)); each design iteration will take about {seconds / 60:.1f} min, up to "
+        f"{longest / 60:.1f} min when perturbed solutions run to their limit of {limit} iterations: one "
+        f"warm-started solution plus {rounds} round(s) of {min(n_slots, perturbed)} perturbed solution(s) "
+        f"side by side")
 
 
 def keep_baseline(problem, work):

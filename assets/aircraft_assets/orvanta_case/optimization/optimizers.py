@@ -110,7 +110,7 @@ class IterationLog:
         p.say(f"major iteration {major}: objective {d.objective:.7g} (CD {d.flow.cd:.7g}), CL {d.flow.cl:.6g}, "
               f"angle of attack {d.flow.angle_of_attack:.5g} deg, feasibility {d.feasibility:.3g}, "
               f"optimality {optimality_value if optimality_value is not None else float('nan'):.3g}, "
-              f"{p.primal_solves} flow solutions so far")
+              f"{p.primal_solves} flow solutions so far, {wall / 60:.1f} min since the start")
 
     def finish(self, exit_status):
         self._fill_pending()
