@@ -197,8 +197,10 @@ def run_driver(args, case_dir="."):
                                                          os.path.join(case_dir, "opt_IPOPT.txt"))
     except Exception as error:  # a failed solve ends the optimization; the best so far is kept
         status, code = f"failed: {error}", 1
-        x, iterations = problem._last.x, None
+        x, iterations = (problem.accepted or problem._last).x, None
         say(f"the optimization stopped: {error}")
+    if problem.evaluate(x).flow is None:  # ended on a trial design whose mesh could not move
+        x = (problem.accepted or problem._last).x
     log.finish(status)
     final = place_solution(case_dir, problem, problem.evaluate(x))
     history.set_meta(exit_status=status, final_evaluation=final.id, iterations=iterations,

@@ -95,6 +95,9 @@ class IterationLog:
         p = self.problem
         self._fill_pending()
         d = p.evaluate(x)
+        if d.flow is None:
+            return  # a trial design whose mesh could not be moved is no iterate
+        p.accepted = d
         if optimality_value is None:
             optimality_value = self._optimality(d)
             if optimality_value is None:
@@ -118,36 +121,88 @@ class IterationLog:
         self.file.close()
 
 
+# How often SLSQP may restart inside narrowed bounds before the optimization gives up on
+# designs the mesh motion cannot reach.
+MAX_NARROWINGS = 8
+
+
+class UnusableTrial(Exception):
+    """A trial design whose moved mesh failed its check."""
+
+    def __init__(self, x):
+        super().__init__("unusable trial design")
+        self.x = np.array(x, dtype=float)
+
+
+def narrowed_bounds(start, trial, lo, hi, shape_variables):
+    """Bounds of the shape variables halfway from `start` towards a `trial` point the mesh could
+    not follow; the angle of attack keeps its range."""
+    lo, hi = lo.copy(), hi.copy()
+    for k in shape_variables:
+        middle = start[k] + 0.5 * (trial[k] - start[k])
+        if trial[k] > start[k]:
+            hi[k] = min(hi[k], middle)
+        elif trial[k] < start[k]:
+            lo[k] = max(lo[k], middle)
+    return lo, hi
+
+
 def run_slsqp(problem, max_iterations, log):
-    """(final x, exit status text, iterations)."""
-    lo, hi = problem.space.bounds()
+    """(final x, exit status text, iterations). scipy's SLSQP cannot take a failed evaluation,
+    so when a trial design's mesh cannot be moved it restarts from its latest iterate with the
+    moved shape variables' bounds halfway towards that trial."""
+    lo, hi = (np.asarray(b, dtype=float) for b in problem.space.bounds())
     x0 = problem.space.x0()
     problem.evaluate(x0)
     log.record(0, x0)
     accepted = [problem.key(x0)]
+    start = x0
+    for _ in range(MAX_NARROWINGS + 1):
+        remaining = int(max_iterations) - (len(accepted) - 1)
+        if remaining <= 0:
+            return start, "Iteration limit reached (SLSQP restarted inside narrowed bounds)", len(accepted) - 1
+        try:
+            result = _slsqp_pass(problem, start, lo, hi, remaining, accepted, log)
+        except UnusableTrial as trial:
+            start = problem.accepted.x if problem.accepted is not None else x0
+            lo, hi = narrowed_bounds(start, trial.x, lo, hi, problem.space.shape_variables)
+            ranges = ", ".join(f"{problem.space.names[k]} [{lo[k]:.4g}, {hi[k]:.4g}]"
+                               for k in problem.space.shape_variables)
+            problem.say(f"SLSQP restarts from its latest iterate with narrowed scaled bounds: {ranges}")
+            continue
+        if problem.key(result.x) not in accepted:
+            accepted.append(problem.key(result.x))
+            log.record(len(accepted) - 1, result.x)
+        return np.asarray(result.x), f"{result.message} (SLSQP exit mode {result.status})", len(accepted) - 1
+    return start, f"stopped: the mesh could not follow {MAX_NARROWINGS} narrowed steps", len(accepted) - 1
+
+
+def _slsqp_pass(problem, x_start, lo, hi, max_iterations, accepted, log):
+    def usable(x):
+        design = problem.evaluate(x)
+        if design.flow is None:
+            raise UnusableTrial(x)
+        return design
 
     # SLSQP asks for derivatives only at the iterates its line search accepted (its callback
     # can see a trial point), so each new point of a gradient request ends a major iteration.
     def gradient(x):
+        usable(x)
         if problem.key(x) not in accepted:
             accepted.append(problem.key(x))
             log.record(len(accepted) - 1, x)
         return problem.gradient(x)
 
-    constraints = [{"type": "eq", "fun": lambda x: problem.constraints(x)[:1],
+    constraints = [{"type": "eq", "fun": lambda x: usable(x).constraints[:1],
                     "jac": lambda x: problem.jacobian(x)[:1]}]
     if len(problem.geometric):
-        constraints.append({"type": "ineq", "fun": lambda x: problem.constraints(x)[1:],
+        constraints.append({"type": "ineq", "fun": lambda x: usable(x).constraints[1:],
                             "jac": lambda x: problem.jacobian(x)[1:]})
-    result = minimize(problem.objective, x0, jac=gradient, method="SLSQP", bounds=list(zip(lo, hi)),
-                      constraints=constraints,
-                      # scipy counts the iteration that finds the first direction: one more gives
-                      # max_iterations accepted steps.
-                      options={"maxiter": int(max_iterations) + 1, "ftol": SLSQP_FTOL})
-    if problem.key(result.x) not in accepted:
-        accepted.append(problem.key(result.x))
-        log.record(len(accepted) - 1, result.x)
-    return np.asarray(result.x), f"{result.message} (SLSQP exit mode {result.status})", len(accepted) - 1
+    return minimize(lambda x: problem.objective_scale * usable(x).objective, x_start, jac=gradient,
+                    method="SLSQP", bounds=list(zip(lo, hi)), constraints=constraints,
+                    # scipy counts the iteration that finds the first direction: one more gives
+                    # max_iterations accepted steps.
+                    options={"maxiter": int(max_iterations) + 1, "ftol": SLSQP_FTOL})
 
 
 def run_ipopt(problem, max_iterations, log, output_file):

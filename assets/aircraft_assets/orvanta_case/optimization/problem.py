@@ -18,6 +18,7 @@ from dataclasses import dataclass
 import numpy as np
 
 from orvanta_case.optimization import finite_difference, geometry
+from orvanta_case.optimization.shape import ShapeError
 
 # Fields of this many recent designs stay on disk as warm starts; older ones are removed.
 KEPT_FIELD_SETS = 3
@@ -26,6 +27,10 @@ GEOMETRY_STEP = 1e-4
 # The first steepest-descent step, in half ranges, that the objective scaling aims at.
 FIRST_STEP = 0.25
 MAX_OBJECTIVE_SCALE = 1000.0
+# What a design whose mesh cannot be moved looks like to the optimizers: ten times the
+# baseline drag and far from every constraint, so that their line searches step back.
+UNUSABLE_OBJECTIVE = 10.0
+UNUSABLE_VIOLATION = 10.0
 
 
 @dataclass
@@ -63,6 +68,8 @@ class Problem:
         # The optimizer minimises objective_scale * CD / CD_baseline (see calibrate_objective).
         self.objective_scale = 1.0
         self.designs, self.gradients = {}, {}
+        self.unusable = {}  # designs whose moved mesh failed its check, by key
+        self.accepted = None  # the optimizer's latest iterate (set by its iteration log)
         self.primal_solves = 0
         self.started = time.time()
         self._lock = threading.Lock()
@@ -83,9 +90,24 @@ class Problem:
     def evaluate(self, x):
         x = np.array(x, dtype=float)
         k = self.key(x)
+        if k in self.unusable:
+            return self.unusable[k]
         if k not in self.designs:
-            self.designs[k] = self._solve_design(x)
+            try:
+                self.designs[k] = self._solve_design(x)
+            except ShapeError as error:
+                if self._last is None:
+                    raise  # the baseline itself: nothing to step back to
+                self.unusable[k] = self._unusable_design(x, error)
+                return self.unusable[k]
         return self.designs[k]
+
+    def _unusable_design(self, x, error):
+        index = len(self.designs) + len(self.unusable)
+        constraints = np.concatenate([[UNUSABLE_VIOLATION], -UNUSABLE_VIOLATION * np.ones(len(self.geometric))])
+        self.say(f"design {index}: {error}; not solved: the optimizer has to step back from it "
+                 "(a poor, infeasible design to optimizers that cannot restart)")
+        return Design(index, None, x, None, None, UNUSABLE_OBJECTIVE, constraints, float("inf"), None, None)
 
     def objective(self, x):
         return self.objective_scale * self.evaluate(x).objective
@@ -128,7 +150,7 @@ class Problem:
     # -- designs -----------------------------------------------------------------------
     def _solve_design(self, x):
         began = time.time()
-        index = len(self.designs)
+        index = len(self.designs) + len(self.unusable)
         last = self._last
         if last is not None and self.space.same_shape(x, last.x):
             points, ratios, moved = last.points_file, last.ratios, None
@@ -190,6 +212,8 @@ class Problem:
     # -- gradients ---------------------------------------------------------------------
     def _gradient(self, x):
         design = self.evaluate(x)
+        if design.flow is None:
+            raise ShapeError(f"no gradient at design {design.index}: its mesh could not be moved")
         k = self.key(x)
         if k not in self.gradients:
             began = time.time()
