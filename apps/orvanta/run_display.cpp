@@ -46,9 +46,33 @@ std::optional<std::pair<long, long>> solver_iterations(const std::string& case_d
   return std::make_pair(last, max_iters);
 }
 
+// An optimization's latest major iteration, from the optimizer's own iteration table (a
+// short file, unlike the flow log), against the case's max_opt_iters.
+std::optional<std::pair<long, long>> major_iterations(const std::string& case_dir) {
+  static const std::regex row_re(R"(^\s*(\d+)\s+[-+0-9.])");
+  long last = -1;
+  std::smatch m;
+  for (const char* table : {"opt_SLSQP.txt", "opt_IPOPT_iterations.txt"})
+    for (const auto& line : runner::tail_lines((fs::path(case_dir) / table).string(), 50, 16384))
+      if (std::regex_search(line, m, row_re)) last = std::stol(m[1]);
+  if (last < 0) return std::nullopt;
+  try {
+    const Json inputs = load_case_inputs(case_dir);
+    if (!inputs.contains("max_opt_iters")) return std::nullopt;
+    return std::make_pair(last, static_cast<long>(to_int(inputs["max_opt_iters"])));
+  } catch (const std::exception&) {
+    return std::nullopt;
+  }
+}
+
 }  // namespace
 
 std::pair<double, std::string> run_progress(const std::string& case_dir, const Json& r) {
+  if (auto major = major_iterations(case_dir); major && major->second > 0) {
+    std::string label = "major iteration " + std::to_string(major->first) + "/" + std::to_string(major->second);
+    if (auto it = solver_iterations(case_dir, r)) label += ", flow iteration " + std::to_string(it->first);
+    return {std::min(1.0, double(major->first) / double(major->second)), label};
+  }
   if (auto it = solver_iterations(case_dir, r); it && it->second > 0)
     return {std::min(1.0, double(it->first) / double(it->second)),
             "iteration " + std::to_string(it->first) + "/" + std::to_string(it->second)};

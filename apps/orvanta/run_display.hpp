@@ -13,8 +13,9 @@ void print_results(std::ostream& out, const Json& call_result);
 
 void print_case_table(std::ostream& out, const Json& cases);
 
-// A one-line progress bar for a running case: the solver's iteration against its maximum
-// when the log tells, else the command chain's position.
+// A one-line progress bar for a running case: an optimization's major iteration against
+// max_opt_iters, else the solver's iteration against its maximum when the log tells, else
+// the command chain's position.
 std::string progress_line(const std::string& case_dir, const Json& running_result);
 
 // Fraction done (0..1) and a label, from the same sources.
