@@ -112,6 +112,18 @@ class SurfaceFigures(unittest.TestCase):
             pressure_profiles.plot_pressure_profiles(self.case, "VTK/boundary.vtp", [1.0, 3.5], [0.3, 1.2], P_REF, Q,
                                                      -1.5, 1.0)
 
+    def test_an_optimized_surface_finds_its_baseline_beside_it_and_draws_both(self):
+        vtk_dir = os.path.join(self.case, "VTK")
+        self.assertIsNone(pressure_profiles._baseline_beside(self.case, "VTK/boundary.vtp"))
+        shutil.copy(os.path.join(vtk_dir, "boundary.vtp"), os.path.join(vtk_dir, "boundary_optimized.vtp"))
+        self.assertIsNone(pressure_profiles._baseline_beside(self.case, "VTK/boundary_optimized.vtp"))
+        shutil.copy(os.path.join(vtk_dir, "boundary.vtp"), os.path.join(vtk_dir, "boundary_baseline.vtp"))
+        self.assertIsNotNone(pressure_profiles._baseline_beside(self.case, "VTK/boundary_optimized.vtp"))
+        if HAVE_ORVANTA:
+            written = pressure_profiles.plot_pressure_profiles(self.case, "VTK/boundary_optimized.vtp", [0.75],
+                                                               [0.25], P_REF, Q, -1.5, 1.0)
+            self.assertTrue(os.path.getsize(written[0]) > 0)
+
     def test_flow_field_figures(self):
         surface, speed = flow_field_views.read_cell_field(os.path.join(self.case, "VTK", "boundary.vtp"), "U")
         self.assertEqual(len(speed), len(surface))

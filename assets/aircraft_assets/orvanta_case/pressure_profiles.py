@@ -126,29 +126,50 @@ def wing_section(segments, pressure, sideways):
     return x_over_c, pressure[index], is_upper, chord, leading
 
 
-def _plot_station(path, section, y, fraction, reference_pressure, scale, lower, upper, source):
+def _draw_sides(ax, section, cp, prefix, style):
+    x_over_c, _, is_upper, _, _ = section
+    for mask, name, color in ((is_upper, "upper surface", "tab:blue"), (~is_upper, "lower surface", "tab:red")):
+        order = np.argsort(x_over_c[mask])
+        ax.plot(x_over_c[mask][order], cp[mask][order], color=color, label=prefix + name, **style)
+
+
+def _plot_station(path, section, y, fraction, reference_pressure, scale, lower, upper, source, baseline=None):
+    """`baseline`: the same station of the design an optimization started from, drawn thin and
+    dashed behind it, so the change is seen at a glance."""
     x_over_c, p, is_upper, chord, leading = section
     cp = (p - reference_pressure) / scale
     fig, ax = plt.subplots(figsize=(10, 6.5), dpi=150)
-    for mask, name, color in ((is_upper, "upper surface", "tab:blue"), (~is_upper, "lower surface", "tab:red")):
-        order = np.argsort(x_over_c[mask])
-        ax.plot(x_over_c[mask][order], cp[mask][order], color=color, marker=".", markersize=4, linewidth=1.2,
-                label=name)
+    if baseline is not None:
+        base_cp = (baseline[1] - reference_pressure) / scale
+        _draw_sides(ax, baseline, base_cp, "baseline ", {"linestyle": "--", "linewidth": 1.0, "alpha": 0.6})
+        cp_all = np.concatenate([cp, base_cp])
+    else:
+        cp_all = cp
+    _draw_sides(ax, section, cp, "optimized " if baseline is not None else "",
+                {"marker": ".", "markersize": 4, "linewidth": 1.2})
     ax.set_xlim(-0.02, 1.02)
     # Suction (negative Cp) upwards; the range is widened where the data go beyond it.
     pad = 0.05 * (upper - lower)
-    ax.set_ylim(max(upper, float(cp.max()) + pad), min(lower, float(cp.min()) - pad))
+    ax.set_ylim(max(upper, float(cp_all.max()) + pad), min(lower, float(cp_all.min()) - pad))
     ax.axhline(0.0, color="0.6", linewidth=0.8)
     ax.set_xlabel("x/c (-)")
     ax.set_ylabel("Pressure coefficient Cp (-)")
     ax.set_title(f"Chordwise pressure at y = {y:.4g} m ({fraction:.0%} of the semi-span)")
-    ax.text(0.99, 0.02, f"{source}: chord {chord:.4g} m, leading edge at x = {leading[0]:.4g} m, "
+    ax.text(0.99, 0.02, f"{source}{' (dashed: its baseline)' if baseline is not None else ''}: chord {chord:.4g} m, leading edge at x = {leading[0]:.4g} m, "
             f"z = {leading[2]:.4g} m", transform=ax.transAxes, ha="right", va="bottom", fontsize=9, color="0.3")
     ax.grid(True, color="0.9", linewidth=0.6)
     ax.legend(loc="lower right", bbox_to_anchor=(1.0, 0.06))
     fig.tight_layout()
     fig.savefig(path)
     plt.close(fig)
+
+
+def _baseline_beside(case_dir, mesh_file):
+    """An optimized surface's baseline (<name>_baseline.vtp beside <name>_optimized.vtp), if any."""
+    if not mesh_file.endswith("_optimized.vtp"):
+        return None
+    path = os.path.join(case_dir, mesh_file[: -len("_optimized.vtp")] + "_baseline.vtp")
+    return _with_face_normals(_read_boundary(path)) if os.path.isfile(path) else None
 
 
 def plot_pressure_profiles(case_dir, mesh_file, stations, fractions, reference_pressure, scale, lower, upper):
@@ -161,6 +182,7 @@ def plot_pressure_profiles(case_dir, mesh_file, stations, fractions, reference_p
     if scale == 0:
         raise ValueError("the pressure-coefficient scale must not be zero")
     data = _with_face_normals(_read_boundary(os.path.join(case_dir, mesh_file)))
+    baseline_data = _baseline_beside(case_dir, mesh_file)
     suffixes = orvanta_cli.profile_suffixes(fractions)
     written, missed = [], []
     for y, fraction, suffix in zip(stations, fractions, suffixes):
@@ -168,8 +190,9 @@ def plot_pressure_profiles(case_dir, mesh_file, stations, fractions, reference_p
         if section is None:
             missed.append(f"{y:g}")
             continue
+        baseline = wing_section(*section_segments(baseline_data, y)) if baseline_data is not None else None
         path = os.path.join(plot_dir(case_dir), f"aircraft_pressure_profile_{suffix}.png")
-        _plot_station(path, section, y, fraction, reference_pressure, scale, lower, upper, mesh_file)
+        _plot_station(path, section, y, fraction, reference_pressure, scale, lower, upper, mesh_file, baseline)
         written.append(path)
     if missed:
         # The stations that were cut are drawn first: one bad station should not cost the others.
