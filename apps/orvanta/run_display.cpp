@@ -17,7 +17,7 @@ namespace {
 const char* const kKeyNumbers[] = {
     "n_cells", "max_nonorthogonality", "max_skewness", "max_aspect_ratio", "final_cd", "final_cl", "final_cm",
     "cd_stddev", "residual_drop_orders", "objective_initial", "objective_final", "objective_reduction_pct",
-    "final_feasibility", "major_iterations", "command_index", "n_commands", "elapsed_seconds"};
+    "final_feasibility", "major_iterations", "exit_status", "command_index", "n_commands", "elapsed_seconds"};
 
 std::string shown(const Json& v) {
   if (v.is_number_float()) return g_format(v.get<double>());
