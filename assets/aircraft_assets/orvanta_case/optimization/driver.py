@@ -110,8 +110,7 @@ def place_solution(case_dir, problem, design):
     fields (a serial solution's latest time) for the run's reconstruction step."""
     if problem._last is not design:
         say("solving the final design once more so that the case holds its solution")
-        problem.designs.pop(problem.key(design.x))
-        design = problem.evaluate(design.x)
+        design = problem.solve_again(design)
     shutil.copy(design.points_file, os.path.join(case_dir, "constant", "polyMesh", "points"))
     for name in foam_files.time_directories(case_dir):
         if float(name) != 0.0:

@@ -31,6 +31,11 @@ MAX_OBJECTIVE_SCALE = 1000.0
 # baseline drag and far from every constraint, so that their line searches step back.
 UNUSABLE_OBJECTIVE = 10.0
 UNUSABLE_VIOLATION = 10.0
+# Designs closer than this (scaled variables, i.e. fractions of half ranges) to one already
+# solved reuse its solution: far below the finite-difference step, and far below what a
+# flow solution can tell apart, yet line searches on noisy drag would otherwise shrink their
+# steps towards it one full flow solution at a time.
+SAME_DESIGN = 1e-4
 
 
 @dataclass
@@ -92,6 +97,10 @@ class Problem:
         k = self.key(x)
         if k in self.unusable:
             return self.unusable[k]
+        if k not in self.designs and (near := self._solved_near(x)) is not None:
+            self.say(f"design at {np.array2string(x, precision=6)} lies within {SAME_DESIGN:g} of design "
+                     f"{near.index}: its solution stands for it")
+            self.designs[k] = near
         if k not in self.designs:
             try:
                 self.designs[k] = self._solve_design(x)
@@ -102,8 +111,24 @@ class Problem:
                 return self.unusable[k]
         return self.designs[k]
 
+    def solve_again(self, design):
+        """A fresh solution of a design solved earlier (whose fields may have been pruned)."""
+        for k in [k for k, d in self.designs.items() if d is design]:
+            del self.designs[k]
+        fresh = self._solve_design(np.array(design.x, dtype=float))
+        self.designs[self.key(design.x)] = fresh
+        return fresh
+
+    def _distinct_designs(self):
+        return list({id(d): d for d in self.designs.values()}.values())
+
+    def _solved_near(self, x):
+        """The nearest solved design within SAME_DESIGN of x in every variable, or None."""
+        near = [d for d in self._distinct_designs() if float(np.max(np.abs(d.x - x))) < SAME_DESIGN]
+        return min(near, key=lambda d: float(np.max(np.abs(d.x - x)))) if near else None
+
     def _unusable_design(self, x, error):
-        index = len(self.designs) + len(self.unusable)
+        index = len(self._distinct_designs()) + len(self.unusable)
         constraints = np.concatenate([[UNUSABLE_VIOLATION], -UNUSABLE_VIOLATION * np.ones(len(self.geometric))])
         self.say(f"design {index}: {error}; not solved: the optimizer has to step back from it "
                  "(a poor, infeasible design to optimizers that cannot restart)")
@@ -150,7 +175,7 @@ class Problem:
     # -- designs -----------------------------------------------------------------------
     def _solve_design(self, x):
         began = time.time()
-        index = len(self.designs) + len(self.unusable)
+        index = len(self._distinct_designs()) + len(self.unusable)
         last = self._last
         if last is not None and self.space.same_shape(x, last.x):
             points, ratios, moved = last.points_file, last.ratios, None
@@ -201,9 +226,10 @@ class Problem:
         return self._last.fields_dir
 
     def _prune_fields(self):
-        keep = {d.fields_dir for d in sorted(self.designs.values(), key=lambda d: d.id)[-KEPT_FIELD_SETS:]}
+        designs = self._distinct_designs()
+        keep = {d.fields_dir for d in sorted(designs, key=lambda d: d.id)[-KEPT_FIELD_SETS:]}
         keep.add(self._last.fields_dir)
-        for d in self.designs.values():
+        for d in designs:
             if d.fields_dir not in keep and os.path.isdir(d.fields_dir):
                 fields_only = [n for n in os.listdir(d.fields_dir) if n != "points"]
                 for name in fields_only:
@@ -214,7 +240,7 @@ class Problem:
         design = self.evaluate(x)
         if design.flow is None:
             raise ShapeError(f"no gradient at design {design.index}: its mesh could not be moved")
-        k = self.key(x)
+        k = self.key(design.x)  # a design standing in for a nearby point shares its gradient
         if k not in self.gradients:
             began = time.time()
             flow_grad, solves = self._flow_gradient(design)

@@ -1,7 +1,8 @@
-"""The real optimization problem when a trial design's mesh cannot be moved: the optimizers
-must step back from it and go on, not end the optimization there. The flow and the mesh
-motion are closed-form fakes (the drag of optimization_fakes, whose optimum at the lift
-target lies at a twist of 1 deg), and the mesh refuses to move beyond a twist of 0.6 deg."""
+"""The real optimization problem on closed-form fakes of the flow and the mesh motion (the
+drag of optimization_fakes, whose optimum at the lift target lies at a twist of 1 deg; the
+mesh refuses to move beyond a twist of 0.6 deg). When a trial design's mesh cannot be moved,
+the optimizers must step back from it and go on, not end the optimization there; points a
+line search brings within a hair of a solved design reuse its solution and gradient."""
 
 import io
 import os
@@ -69,18 +70,21 @@ class FlowCase:
         return directory
 
 
+def make_problem(work, history):
+    slots = [Slot("slot_0", FlowCase(os.path.join(work, "slot_0")), io.StringIO())]
+    problem = Problem(DesignSpace(ENTRIES, None, 2.0), NoGeometricBounds(), 0.25, Morpher(work),
+                      FlowCase(os.path.join(work, "nominal")), SlotPool(slots), history, io.StringIO(), 0.02)
+    problem.trim_baseline = False
+    return problem
+
+
 class UnusableDesigns(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="orvanta_unusable_")
         self.addCleanup(shutil.rmtree, self.work)
 
     def problem(self, history):
-        slots = [Slot("slot_0", FlowCase(os.path.join(self.work, "slot_0")), io.StringIO())]
-        problem = Problem(DesignSpace(ENTRIES, None, 2.0), NoGeometricBounds(), 0.25, Morpher(self.work),
-                          FlowCase(os.path.join(self.work, "nominal")), SlotPool(slots), history, io.StringIO(),
-                          0.02)
-        problem.trim_baseline = False
-        return problem
+        return make_problem(self.work, history)
 
     def test_slsqp_steps_back_from_designs_whose_mesh_cannot_move_and_ends_on_a_solved_one(self):
         history = HistoryWriter(os.path.join(self.work, "OptView.hst"))
@@ -116,6 +120,31 @@ class UnusableDesigns(unittest.TestCase):
         self.assertGreater(abs(problem.constraints(x_bad)[0]), 1.0)
         with self.assertRaises(ShapeError):
             problem.gradient(x_bad)
+        problem.history.close()
+
+
+class NearbyDesigns(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="orvanta_nearby_")
+        self.addCleanup(shutil.rmtree, self.work)
+
+    def test_points_within_a_hair_of_a_solved_design_reuse_its_solution_and_gradient(self):
+        problem = make_problem(self.work, HistoryWriter(os.path.join(self.work, "OptView.hst")))
+        x0 = problem.space.x0()
+        base = problem.evaluate(x0)
+        problem.gradient(x0)
+        solves = problem.primal_solves
+        hair = x0 + np.array([3e-5, -5e-5])
+        self.assertIs(problem.evaluate(hair), base)
+        np.testing.assert_array_equal(problem.gradient(hair), problem.gradient(x0))
+        self.assertEqual(problem.primal_solves, solves)  # no flow solution for either
+        apart = x0 + np.array([2e-4, 0.0])
+        self.assertIsNot(problem.evaluate(apart), base)
+        self.assertEqual(problem.primal_solves, solves + 1)
+        self.assertEqual(problem.evaluate(apart).index, 1)  # numbering counts solutions, not aliases
+        again = problem.solve_again(base)
+        self.assertIsNot(again, base)
+        self.assertIs(problem.evaluate(hair), again)
         problem.history.close()
 
 
