@@ -147,6 +147,24 @@ class NearbyDesigns(unittest.TestCase):
         self.assertIs(problem.evaluate(hair), again)
         problem.history.close()
 
+    def test_slsqp_stops_when_its_accepted_step_lands_back_on_the_design_it_stood_on(self):
+        from orvanta_case.optimization import problem as problem_module
+        history = HistoryWriter(os.path.join(self.work, "OptView.hst"))
+        problem = make_problem(self.work, history)
+        log = optimizers.IterationLog(problem, os.path.join(self.work, "opt_SLSQP.txt"), "SLSQP")
+        saved = problem_module.SAME_DESIGN
+        problem_module.SAME_DESIGN = 10.0  # every trial point stands for the baseline
+        try:
+            x, status, iterations = optimizers.run_slsqp(problem, 20, log)
+        finally:
+            problem_module.SAME_DESIGN = saved
+        log.finish(status)
+        history.close()
+        self.assertTrue(status.startswith("stopped: the line search found no better design"), status)
+        self.assertEqual(iterations, 0)
+        self.assertIs(problem.evaluate(x), problem.evaluate(problem.space.x0()))
+        self.assertEqual(problem.primal_solves, 3)  # the baseline and its gradient, nothing more
+
 
 if __name__ == "__main__":
     unittest.main()

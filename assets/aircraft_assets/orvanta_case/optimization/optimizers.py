@@ -126,6 +126,14 @@ class IterationLog:
 MAX_NARROWINGS = 8
 
 
+class NoProgress(Exception):
+    """SLSQP accepted a step that brought it back to the design it stood on."""
+
+    def __init__(self, x):
+        super().__init__("no progress")
+        self.x = np.array(x, dtype=float)
+
+
 class UnusableTrial(Exception):
     """A trial design whose moved mesh failed its check."""
 
@@ -163,6 +171,9 @@ def run_slsqp(problem, max_iterations, log):
             return start, "Iteration limit reached (SLSQP restarted inside narrowed bounds)", len(accepted) - 1
         try:
             result = _slsqp_pass(problem, start, lo, hi, remaining, accepted, log)
+        except NoProgress as stall:
+            return stall.x, ("stopped: the line search found no better design than its latest iterate "
+                             "(the differences left are below the flow solutions' reproducibility)"), len(accepted) - 1
         except UnusableTrial as trial:
             start = problem.accepted.x if problem.accepted is not None else x0
             lo, hi = narrowed_bounds(start, trial.x, lo, hi, problem.space.shape_variables)
@@ -187,8 +198,10 @@ def _slsqp_pass(problem, x_start, lo, hi, max_iterations, accepted, log):
     # SLSQP asks for derivatives only at the iterates its line search accepted (its callback
     # can see a trial point), so each new point of a gradient request ends a major iteration.
     def gradient(x):
-        usable(x)
+        design = usable(x)
         if problem.key(x) not in accepted:
+            if problem.accepted is design:  # a step back onto the same solved design
+                raise NoProgress(x)
             accepted.append(problem.key(x))
             log.record(len(accepted) - 1, x)
         return problem.gradient(x)
