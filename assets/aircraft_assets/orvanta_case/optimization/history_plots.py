@@ -3,6 +3,7 @@ feasibility and optimality per major iteration, the design variables' path, and 
 adjoint residuals (or a figure that says no adjoint solution ran)."""
 
 import os
+import textwrap
 
 import matplotlib
 
@@ -23,7 +24,7 @@ def _values(rows, key):
 def _figure(case_dir, name, title, subtitle, draw):
     fig, ax = plt.subplots(figsize=(9, 5.5), dpi=150)
     draw(ax)
-    ax.set_title(subtitle, fontsize=10)
+    ax.set_title(textwrap.fill(subtitle, 110), fontsize=10)  # long exit statuses stay inside the figure
     fig.suptitle(title, fontsize=13)
     ax.grid(True, which="both", color="0.9", linewidth=0.6)
     fig.tight_layout()
