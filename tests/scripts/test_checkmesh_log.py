@@ -66,7 +66,7 @@ class FailedChecks(unittest.TestCase):
         self.assertEqual(m["warnings"], ["Number of severely non-orthogonal (> 70 degrees) faces: 40."])
 
     def test_aspect_ratio_is_read_from_its_failure_line_too(self):
-        m, _ = last_checkmesh_metrics(data_text("failed_aspect_skewness.log"))
+        m, _ = last_checkmesh_metrics(data_text("failed_cell_shape.log"))
         self.assertEqual(m["failed_checks"], 2)
         self.assertAlmostEqual(m["max_aspect_ratio"], 100833.333333)
         self.assertEqual(m["high_aspect_ratio_cells"], 160)
@@ -85,7 +85,7 @@ class SeveralRunsInOneLog(unittest.TestCase):
         self.assertEqual(m["patches"].keys(), {"aircraft", "farfield", "sym"})
 
     def test_a_later_failure_is_not_masked_by_an_earlier_pass(self):
-        text = data_text("pipeline_mesh_ok.log") + data_text("failed_aspect_skewness.log")
+        text = data_text("pipeline_mesh_ok.log") + data_text("failed_cell_shape.log")
         m, runs = last_checkmesh_metrics(text)
         self.assertEqual(runs, 2)
         self.assertIs(m["mesh_ok"], False)
