@@ -154,9 +154,20 @@ Json run_direct(const CommandRun& run) {
 bool stop_run(const std::string& case_dir) {
   const auto record = load_run_record(case_dir);
   if (!record || !run_is_alive(*record)) return false;
-  kill(-static_cast<pid_t>(record->pid), SIGTERM);
-  for (int i = 0; i < 50 && run_is_alive(*record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  if (run_is_alive(*record)) kill(-static_cast<pid_t>(record->pid), SIGKILL);
+  const pid_t group = -static_cast<pid_t>(record->pid);
+  // The shell runs its TERM trap only once its foreground command ends. A signal that lands
+  // between two commands reaches the shell before the next command exists, so the group is
+  // signalled again until the shell is gone.
+  for (int i = 0; i < 50 && run_is_alive(*record); ++i) {
+    if (i % 5 == 0) kill(group, SIGTERM);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  if (run_is_alive(*record)) {
+    kill(group, SIGKILL);
+    for (int i = 0; i < 20 && run_is_alive(*record); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    // A killed shell runs no trap: record the kill so the review still says where and how it ended.
+    if (!load_run_exit(case_dir)) save_run_exit(case_dir, {128 + SIGKILL, current_command_index(case_dir)});
+  }
   return true;
 }
 

@@ -41,6 +41,7 @@ static std::string signal_note(int status) {
   switch (status) {
     case 129: return " (hang-up signal: the run's terminal went away)";
     case 130: return " (interrupted)";
+    case 137: return " (killed)";
     case 143: return " (terminated: the run was stopped or killed)";
     default: return "";
   }

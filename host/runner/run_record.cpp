@@ -54,6 +54,12 @@ std::optional<RunExit> load_run_exit(const std::string& case_dir) {
   return e;
 }
 
+void save_run_exit(const std::string& case_dir, const RunExit& exit) {
+  const fs::path path = fs::path(state_dir(case_dir)) / "run_exit";
+  std::ofstream(path.string() + ".tmp") << exit.status << ' ' << exit.index << '\n';
+  fs::rename(path.string() + ".tmp", path);
+}
+
 std::optional<unsigned long long> process_start_tick(long pid) {
   if (pid <= 0) return std::nullopt;
   std::ifstream f("/proc/" + std::to_string(pid) + "/stat");

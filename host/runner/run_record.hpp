@@ -35,6 +35,7 @@ struct RunExit {
 };
 // How the chain's shell ended, when it ended normally enough to say so.
 std::optional<RunExit> load_run_exit(const std::string& case_dir);
+void save_run_exit(const std::string& case_dir, const RunExit& exit);
 
 // Start time of a live process in clock ticks, or nothing when it is gone (zombies count as gone).
 std::optional<unsigned long long> process_start_tick(long pid);

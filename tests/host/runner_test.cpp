@@ -101,6 +101,18 @@ TEST_F(RunnerTest, RunningChainIsReportedWithItsCommandAndAKilledOneAsFailed) {
   EXPECT_NE(r["note"].get<std::string>().find("terminated: the run was stopped or killed"), std::string::npos);
 }
 
+TEST_F(RunnerTest, ACommandDeafToTerminationIsKilledAndTheKillRecorded) {
+  run_detached(detached({"echo deaf > log_k.txt", "(trap '' TERM; sleep 30)", "touch run_finished.pid"}));
+  for (int i = 0; i < 100 && current_command_index(case_dir_) != 1; ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_TRUE(stop_run(case_dir_));
+  const Json r = review_pending_run(case_dir_, "test-skill", "Still running.");
+  EXPECT_EQ(r["status"], "fail");
+  EXPECT_EQ(r["exit_status"], 137);
+  EXPECT_EQ(r["command_index"], 2);
+  EXPECT_NE(r["note"].get<std::string>().find("exit status 137 (killed) at command 2 of 3"), std::string::npos);
+}
+
 TEST_F(RunnerTest, DirectChainWaitsAndReportsTheShellsExitStatus) {
   CommandRun run{case_dir_, "s", {"echo a > log_d.txt", "exit 3", "echo never >> log_d.txt"}, "Direct", false, "analyze"};
   const Json r = run_direct(run);
