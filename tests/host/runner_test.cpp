@@ -102,8 +102,8 @@ TEST_F(RunnerTest, RunningChainIsReportedWithItsCommandAndAKilledOneAsFailed) {
 }
 
 TEST_F(RunnerTest, ACommandDeafToTerminationIsKilledAndTheKillRecorded) {
-  run_detached(detached({"echo deaf > log_k.txt", "(trap '' TERM; sleep 30)", "touch run_finished.pid"}));
-  for (int i = 0; i < 100 && current_command_index(case_dir_) != 1; ++i)
+  run_detached(detached({"echo deaf > log_k.txt", "(trap '' TERM; touch deaf; sleep 30)", "touch run_finished.pid"}));
+  for (int i = 0; i < 100 && !fs::exists(fs::path(case_dir_) / "deaf"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(stop_run(case_dir_));
   const Json r = review_pending_run(case_dir_, "test-skill", "Still running.");
