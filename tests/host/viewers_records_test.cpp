@@ -85,7 +85,7 @@ class RecordsTest : public ::testing::Test {
       execl("/bin/bash", "orvanta", "serve-gallery", "--port", port_text.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
-    for (int i = 0; i < 200 && !is_server_command_line(process_command_line(fake_), port); ++i)
+    for (int i = 0; i < 2000 && !is_server_command_line(process_command_line(fake_), port); ++i)
       std::this_thread::sleep_for(5ms);
     return fake_;
   }
