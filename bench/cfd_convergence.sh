@@ -3,8 +3,8 @@
 # skill builds the mesh, the CFD skill runs with its default settings on 2 MPI ranks.
 # Reports cells, iterations, solver wall time and CPU time of rank 0 (the machine may be
 # shared: CPU time is what an unloaded machine would take), CPU seconds per iteration per
-# million cells,
-# the iteration at which every residual had dropped 3 orders, CD and its convergence.
+# million cells, the iteration at which every residual had dropped 3 orders, CD and its
+# convergence.
 # A report, not a test:   bench/cfd_convergence.sh [build dir] [levels...]
 # Set CFD_BENCH_SET to extra inputs of the CFD skill (e.g. "angle_of_attack=4.0") and
 # CFD_BENCH_TAG to tell such cases apart; CFD_BENCH_WORK reuses the meshes of a work folder.

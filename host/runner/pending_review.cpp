@@ -34,10 +34,9 @@ double elapsed_since(double started_at) {
   return std::round((now - started_at) * 10.0) / 10.0;
 }
 
-}  // namespace
-
-// The chain shell records 128 + n when signal n (HUP, INT, TERM) ends it.
-static std::string signal_note(int status) {
+// The chain shell records 128 + n when signal n (HUP, INT, TERM) ends it; a stop that had
+// to kill it records 137.
+std::string signal_note(int status) {
   switch (status) {
     case 129: return " (hang-up signal: the run's terminal went away)";
     case 130: return " (interrupted)";
@@ -46,6 +45,8 @@ static std::string signal_note(int status) {
     default: return "";
   }
 }
+
+}  // namespace
 
 Json review_pending_run(const std::string& case_dir, const std::string& skill, const std::string& note) {
   const auto record = load_run_record(case_dir);

@@ -12,7 +12,7 @@ import numpy as np
 
 import case_scripts  # noqa: F401
 from orvanta_case.optimization import adjoint_case, foam_mesh
-from orvanta_case.optimization.adjoint_check import point_normals
+from orvanta_case.optimization.adjoint_check import point_normals, point_sensitivities
 
 HEADER = "FoamFile\n{{\n    version 2.0;\n    format {fmt};\n    class {cls};\n    object {obj};\n}}\n\n"
 
@@ -85,6 +85,21 @@ class Mesh(unittest.TestCase):
     def test_point_normals_point_out_of_the_fluid_and_are_unit_length(self):
         ids = foam_mesh.patch_point_ids(self.mesh, "bottom")
         np.testing.assert_allclose(point_normals(self.mesh, "bottom", ids), [[0, 0, -1]] * 6, atol=1e-15)
+
+
+    def test_sensitivities_come_from_the_latest_time_in_patch_point_order(self):
+        for time, scale in (("1", 1.0), ("12", 10.0), ("3.5", 100.0)):
+            os.makedirs(os.path.join(self.dir, time))
+            with open(os.path.join(self.dir, time, "pointSensNormaldrag"), "w") as f:
+                f.write(HEADER.format(fmt="ascii", cls="pointScalarField", obj="pointSensNormaldrag"))
+                f.write(f"{len(POINTS)}\n(\n" + "\n".join(str(scale * k) for k in range(len(POINTS))) + "\n)\n")
+        ids = foam_mesh.patch_point_ids(self.mesh, "bottom")
+        np.testing.assert_array_equal(point_sensitivities(self.dir, ids), [10.0 * k for k in ids])
+        truncated = os.path.join(self.dir, "short")
+        with open(truncated, "w") as f:
+            f.write(HEADER.format(fmt="ascii", cls="scalarField", obj="short") + "3\n(\n1\n2\n)\n")
+        with self.assertRaisesRegex(ValueError, "expected 3 values"):
+            foam_mesh.read_scalars(truncated)
 
 
 class AdjointCase(unittest.TestCase):

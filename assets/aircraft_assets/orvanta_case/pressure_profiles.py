@@ -155,7 +155,8 @@ def _plot_station(path, section, y, fraction, reference_pressure, scale, lower, 
     ax.set_xlabel("x/c (-)")
     ax.set_ylabel("Pressure coefficient Cp (-)")
     ax.set_title(f"Chordwise pressure at y = {y:.4g} m ({fraction:.0%} of the semi-span)")
-    ax.text(0.99, 0.02, f"{source}{' (dashed: its baseline)' if baseline is not None else ''}: chord {chord:.4g} m, leading edge at x = {leading[0]:.4g} m, "
+    shown = source + (" (dashed: its baseline)" if baseline is not None else "")
+    ax.text(0.99, 0.02, f"{shown}: chord {chord:.4g} m, leading edge at x = {leading[0]:.4g} m, "
             f"z = {leading[2]:.4g} m", transform=ax.transAxes, ha="right", va="bottom", fontsize=9, color="0.3")
     ax.grid(True, color="0.9", linewidth=0.6)
     ax.legend(loc="lower right", bbox_to_anchor=(1.0, 0.06))

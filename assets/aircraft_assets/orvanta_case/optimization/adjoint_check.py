@@ -26,7 +26,7 @@ import time
 
 import numpy as np
 
-from orvanta_case import mpi_jobs, orvanta_cli
+from orvanta_case import foam_files, mpi_jobs, orvanta_cli
 from orvanta_case.cfd_metrics import residual_drop_orders
 from orvanta_case.optimization import adjoint_case, foam_mesh, geometry
 from orvanta_case.optimization.shape import Morpher
@@ -85,11 +85,9 @@ def point_normals(mesh_dir, patch, ids):
 
 
 def point_sensitivities(case, ids):
-    time_dir = max((d for d in os.listdir(case) if re.fullmatch(r"[0-9.]+", d)), key=float)
-    name = next(n for n in os.listdir(os.path.join(case, time_dir)) if n.startswith("pointSensNormal"))
-    count, body = foam_mesh._body(os.path.join(case, time_dir, name))
-    values = np.array(body.split()[:count], dtype=float)
-    return values[ids]
+    time_dir = os.path.join(case, foam_files.latest_time(case))
+    name = next(n for n in os.listdir(time_dir) if n.startswith("pointSensNormal"))
+    return foam_mesh.read_scalars(os.path.join(time_dir, name))[ids]
 
 
 def check(args):

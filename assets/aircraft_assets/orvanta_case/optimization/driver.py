@@ -196,9 +196,11 @@ def run_driver(args, case_dir="."):
                                                          os.path.join(case_dir, "opt_IPOPT.txt"))
     except Exception as error:  # a failed solve ends the optimization; the best so far is kept
         status, code = f"failed: {error}", 1
-        x, iterations = (problem.accepted or problem._last).x, None
+        x, iterations = None, None
         say(f"the optimization stopped: {error}")
-    if problem.evaluate(x).flow is None:  # ended on a trial design whose mesh could not move
+    # A failed run, or one that ended on a trial design whose mesh could not move, keeps its
+    # latest iterate.
+    if x is None or problem.evaluate(x).flow is None:
         x = (problem.accepted or problem._last).x
     log.finish(status)
     final = place_solution(case_dir, problem, problem.evaluate(x))

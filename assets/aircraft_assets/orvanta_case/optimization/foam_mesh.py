@@ -46,6 +46,15 @@ def read_points(path):
     return values.reshape(count, 3)
 
 
+def read_scalars(path):
+    """(n,) array of a scalar list file (e.g. a point field)."""
+    count, body = _body(path)
+    values = np.array(body.split(")", 1)[0].split()[:count], dtype=float)
+    if values.size != count:
+        raise ValueError(f"{path}: expected {count} values")
+    return values
+
+
 def read_faces(path, start, count):
     """Point labels of faces [start, start + count) of a faces file, as lists."""
     _, body = _body(path)
