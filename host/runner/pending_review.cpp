@@ -53,7 +53,7 @@ Json review_pending_run(const std::string& case_dir, const std::string& skill, c
   if (!record)
     return result_head(skill, "fail", "No run has been started in this case yet: call run first.");
 
-  if (run_is_alive(*record)) {
+  if (run_is_alive(case_dir, *record)) {
     Json r = result_head(skill, "running", note);
     add_position(r, case_dir, *record, current_command_index(case_dir));
     r["elapsed_seconds"] = elapsed_since(record->started_at);

@@ -7,11 +7,23 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <regex>
 #include <sstream>
 
 namespace orvanta::runner {
 namespace fs = std::filesystem;
+
+namespace {
+
+// A field of the wrong kind reads as absent, so a mangled record names no process.
+template <class T>
+T field_or(const Json& j, const char* key, bool (Json::*is_kind)() const noexcept, T fallback) {
+  const auto it = j.find(key);
+  return it != j.end() && ((*it).*is_kind)() ? it->template get<T>() : fallback;
+}
+
+}  // namespace
 
 std::string state_dir(const std::string& case_dir) { return (fs::path(case_dir) / ".orvanta").string(); }
 
@@ -20,12 +32,13 @@ std::optional<RunRecord> load_run_record(const std::string& case_dir) {
   if (!fs::is_regular_file(path)) return std::nullopt;
   const Json j = read_json_object_file(path.string());
   RunRecord r;
-  r.pid = j.value("pid", 0L);
-  r.start_tick = j.value("start_tick", 0ULL);
-  r.started_at = j.value("started_at", 0.0);
-  r.skill = j.value("skill", "");
-  r.phase = j.value("phase", "");
-  if (j.contains("commands")) r.commands = j.at("commands").get<std::vector<std::string>>();
+  r.pid = field_or(j, "pid", &Json::is_number_integer, 0L);
+  r.start_tick = field_or(j, "start_tick", &Json::is_number_unsigned, 0ULL);
+  r.started_at = field_or(j, "started_at", &Json::is_number, 0.0);
+  r.skill = field_or(j, "skill", &Json::is_string, std::string());
+  r.phase = field_or(j, "phase", &Json::is_string, std::string());
+  for (const auto& c : field_or(j, "commands", &Json::is_array, Json::array()))
+    r.commands.push_back(c.is_string() ? c.get<std::string>() : c.dump());
   return r;
 }
 
@@ -60,28 +73,44 @@ void save_run_exit(const std::string& case_dir, const RunExit& exit) {
   fs::rename(path.string() + ".tmp", path);
 }
 
-std::optional<unsigned long long> process_start_tick(long pid) {
-  if (pid <= 0) return std::nullopt;
-  std::ifstream f("/proc/" + std::to_string(pid) + "/stat");
-  std::string stat;
-  if (!std::getline(f, stat)) return std::nullopt;
-  // The command name (field 2) may hold blanks and parentheses: fields resume after the last ')'.
-  const auto close = stat.rfind(')');
-  if (close == std::string::npos) return std::nullopt;
-  std::istringstream rest(stat.substr(close + 2));
-  std::string state;
-  rest >> state;
-  if (state == "Z" || state == "X") return std::nullopt;
-  std::string field;
-  for (int i = 4; i <= 21; ++i) rest >> field;  // fields 4..21
-  unsigned long long start = 0;
-  rest >> start;                               // field 22: start time
-  return rest ? std::optional(start) : std::nullopt;
+std::string run_script_path(const std::string& case_dir) {
+  return (fs::absolute(state_dir(case_dir)) / "run.sh").string();
 }
 
-bool run_is_alive(const RunRecord& r) {
-  const auto tick = process_start_tick(r.pid);
-  return tick && (r.start_tick == 0 || *tick == r.start_tick);
+namespace {
+
+bool names_a_run(const RunRecord& r) {
+  return r.pid > 1 && r.pid <= std::numeric_limits<pid_t>::max() && r.start_tick != 0;
+}
+
+enum class Shell { chain, foreign, exiting };
+
+// A process in its exit has released its memory and shows an empty command line: what it was
+// is then told by its start tick alone.
+Shell classify_shell(const std::string& case_dir, long pid) {
+  const auto args = process_command_line(pid);
+  if (args.empty()) return Shell::exiting;
+  if (args.size() != 2 || args[0] != "bash" || !fs::path(args[1]).is_absolute()) return Shell::foreign;
+  std::error_code started_error, expected_error;
+  const fs::path started = fs::weakly_canonical(args[1], started_error);
+  const fs::path expected = fs::weakly_canonical(run_script_path(case_dir), expected_error);
+  return !started_error && !expected_error && started == expected ? Shell::chain : Shell::foreign;
+}
+
+}  // namespace
+
+bool run_is_alive(const std::string& case_dir, const RunRecord& r) {
+  if (!names_a_run(r)) return false;
+  if (const auto tick = process_start_tick(r.pid)) {
+    if (*tick != r.start_tick) return false;
+    const Shell shell = classify_shell(case_dir, r.pid);
+    if (shell != Shell::exiting) return shell == Shell::chain;
+  }
+  // The shell is gone or going. The kernel keeps its pid out of reuse while its group has
+  // members, and every member was started after the shell.
+  for (const auto& member : process_group_members(r.pid))
+    if (member.start_tick >= r.start_tick) return true;
+  return false;
 }
 
 std::string command_log_file(const std::string& command) {

@@ -1,11 +1,13 @@
 #pragma once
 // What the host remembers about the background run of a case, in <case>/.orvanta/:
 //   run.json      pid, process start tick, start time, skill, phase, commands
+//   run.lock      held while a run is checked, started and recorded
 //   run.sh        the command chain as one bash script
 //   run_index     index of the command being run (written by the script)
 //   run_exit      "<exit status> <index>" written by the script when its shell exits
 
 #include "host/base/values.hpp"
+#include "host/runner/processes.hpp"
 
 #include <optional>
 #include <string>
@@ -37,11 +39,14 @@ struct RunExit {
 std::optional<RunExit> load_run_exit(const std::string& case_dir);
 void save_run_exit(const std::string& case_dir, const RunExit& exit);
 
-// Start time of a live process in clock ticks, or nothing when it is gone (zombies count as gone).
-std::optional<unsigned long long> process_start_tick(long pid);
+// The chain script as its shell was started with: a live run's shell is `bash <this>`.
+std::string run_script_path(const std::string& case_dir);
 
-// True while the recorded process (the same one, not a reused pid) is alive.
-bool run_is_alive(const RunRecord& record);
+// True while the run lives: its shell (the group leader) is the recorded process, or the shell
+// is gone and processes of its group still run (an mpirun whose shell was killed). A record
+// that cannot name a run started here is never alive: pid <= 1, no start tick, or a live pid
+// whose start tick or command line is not the recorded shell's.
+bool run_is_alive(const std::string& case_dir, const RunRecord& record);
 
 // The log a command writes (target of its last `>`/`>>` redirection), or empty.
 std::string command_log_file(const std::string& command);

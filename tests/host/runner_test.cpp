@@ -34,7 +34,7 @@ class RunnerTest : public ::testing::Test {
   void wait_for_end() {
     for (int i = 0; i < 200; ++i) {
       const auto r = load_run_record(case_dir_);
-      if (r && !run_is_alive(*r)) return;
+      if (r && !run_is_alive(case_dir_, *r)) return;
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     FAIL() << "run did not end";
@@ -140,6 +140,39 @@ TEST_F(RunnerTest, CommandsSeeOpenFoamMpiAndTheScriptPython) {
                  "Direct", false, "analyze"};
   run_direct(run);
   EXPECT_EQ(read("env.txt"), fs::canonical("/usr/bin/python3").string() + "\n1 1\nfoam-ok\nbin-ok\n");
+}
+
+// Working directories whose names a shell would split or run as commands. The chain's exit
+// trap must still record the status, and nothing in the name may run.
+TEST(RunnerQuoting, ExitStatusIsRecordedWhateverTheWorkingDirectoryIsCalled) {
+  const fs::path root = fs::temp_directory_path() / ("orvanta_runner_quoting_" + std::to_string(::getpid()));
+  fs::remove_all(root);
+  for (const std::string work_dir : {"w;touch X;x", "it's a work dir"}) {
+    SCOPED_TRACE(work_dir);
+    const std::string case_dir = (root / work_dir / "case_q").string();
+    fs::create_directories(case_dir);
+    run_detached(CommandRun{case_dir, "s", {"echo one > log_q.txt; false || exit 5", "touch run_finished.pid"},
+                            "Background", true, "run"});
+    for (int i = 0; i < 200; ++i) {
+      const auto r = load_run_record(case_dir);
+      if (r && !run_is_alive(case_dir, *r)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const auto exit = load_run_exit(case_dir);
+    ASSERT_TRUE(exit);
+    EXPECT_EQ(exit->status, 5);
+    EXPECT_EQ(exit->index, 0);
+    const Json r = review_pending_run(case_dir, "s", "Still running.");
+    EXPECT_EQ(r["status"], "fail");
+    EXPECT_EQ(r["exit_status"], 5);
+    EXPECT_EQ(r["log_tail"], Json::array({"one"}));
+    EXPECT_EQ(r["note"],
+              "The background run ended without creating run_finished.pid: exit status 5 at command 1 of 2 (echo one "
+              "> log_q.txt; false || exit 5).");
+  }
+  for (const auto& entry : fs::recursive_directory_iterator(root))
+    EXPECT_NE(entry.path().filename(), "X") << entry.path();
+  fs::remove_all(root);
 }
 
 TEST(RunRecord, FindsTheLogACommandWrites) {
