@@ -180,7 +180,13 @@ Json run_detached(const CommandRun& run) {
                        ", phase " + previous->phase + "). Wait for it to finish or stop it before starting another.");
   const PreparedChain chain = prepare_chain(run, "run", "run_output.txt");
   const ExecImage image(chain.script, command_environment());
-  const StartedChain started = start_detached(chain, image, run.case_dir);
+  StartedChain started;
+  try {
+    started = start_detached(chain, image, run.case_dir);
+  } catch (...) {
+    close(chain.out_fd);
+    throw;
+  }
   close(chain.out_fd);
   if (started.pid <= 0 || started.start_tick == 0)
     throw OSError("Could not start the command chain in " + run.case_dir);

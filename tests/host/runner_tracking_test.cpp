@@ -166,6 +166,10 @@ TEST_F(RunnerTracking, ConcurrentStartsInOneCaseStartOneChainAndRefuseTheOthers)
 TEST_F(RunnerTracking, RecordsThatNameNoChainOfTheCaseAreNotRuns) {
   const auto init_tick = process_start_tick(1);
   ASSERT_TRUE(init_tick);
+  struct DropRecords {
+    std::string dir;
+    ~DropRecords() { fs::remove_all(dir); }
+  } drop_records{state_dir(case_dir_)};  // so that TearDown's stop never meets one of these
   const std::vector<Json> bogus = {
       {{"pid", 1}, {"start_tick", *init_tick}, {"phase", "run"}, {"commands", {"sleep 30"}}},
       {{"pid", 0}, {"start_tick", 1}, {"phase", "run"}, {"commands", {"sleep 30"}}},
