@@ -1,103 +1,18 @@
 #include "apps/orvanta/commands.hpp"
+#include "apps/orvanta/viewer_http_server.hpp"
 #include "host/base/errors.hpp"
 #include "host/viewers/gallery_app.hpp"
 #include "host/viewers/viewer_app.hpp"
 #include "host/viewers/viewers.hpp"
 
-#include <httplib.h>
-#include <pthread.h>
-#include <signal.h>
-
-#include <chrono>
-#include <cstring>
-#include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <memory>
-#include <sstream>
-#include <thread>
 
 namespace orvanta::app {
 namespace fs = std::filesystem;
 namespace {
-
-using Handler = std::function<viewers::HttpReply(const std::string& target)>;
-
-std::string timestamp() {
-  const std::time_t now = std::time(nullptr);
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-  return buf;
-}
-
-void send_reply(const viewers::HttpReply& reply, httplib::Response& res) {
-  res.status = reply.status;
-  if (reply.no_store) res.set_header("Cache-Control", "no-store");
-  res.set_header("X-Content-Type-Options", "nosniff");
-  if (!reply.location.empty()) res.set_header("Location", reply.location);
-  if (reply.file.empty()) {
-    res.set_content(reply.body, reply.content_type.c_str());
-    return;
-  }
-  std::ifstream f(reply.file, std::ios::binary);
-  std::ostringstream content;
-  content << f.rdbuf();
-  if (!f) {
-    res.status = 404;  // removed between the check and the read
-    res.set_content("Not found.\n", "text/plain; charset=utf-8");
-    return;
-  }
-  res.set_content(content.str(), reply.content_type.c_str());
-}
-
-// Serves until SIGTERM, SIGINT or SIGHUP; only on 127.0.0.1. Returns the exit status.
-int serve(const Handler& handle, int port, const std::string& what, const std::string& page) {
-  httplib::Server server;
-  // SO_REUSEADDR, not the library's default SO_REUSEPORT: a second server on a busy port
-  // must fail to bind rather than silently share the port with the first.
-  server.set_socket_options([](socket_t sock) {
-    const int yes = 1;
-    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-  });
-  server.Get(".*", [&handle](const httplib::Request& req, httplib::Response& res) {
-    if (!viewers::is_loopback_host_header(req.get_header_value("Host"))) {
-      send_reply(viewers::text_reply(403, "This server answers only to 127.0.0.1 and localhost.\n"), res);
-      return;
-    }
-    send_reply(handle(req.target), res);
-  });
-  server.set_logger([&what](const httplib::Request& req, const httplib::Response& res) {
-    // Polling and figure loads are routine; failures are what people look for in the log.
-    if (res.status >= 400 && req.path != "/favicon.ico")
-      std::cerr << timestamp() << " orvanta " << what << ": " << req.method << " " << req.target << " -> "
-                << res.status << std::endl;
-  });
-  sigset_t signals;
-  sigemptyset(&signals);
-  for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&signals, s);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
-  std::thread stopper([&server, &signals] {
-    int received = 0;
-    sigwait(&signals, &received);
-    server.stop();
-  });
-  int status = 0;
-  if (!server.bind_to_port("127.0.0.1", port)) {
-    std::cerr << timestamp() << " orvanta " << what << ": cannot listen on 127.0.0.1:" << port << ": "
-              << std::strerror(errno) << std::endl;
-    status = 1;
-  } else {
-    std::cout << timestamp() << " orvanta " << what << ": serving http://127.0.0.1:" << port << "/" << page
-              << " (pid " << getpid() << ")" << std::endl;
-    server.listen_after_bind();
-    std::cout << timestamp() << " orvanta " << what << ": stopped" << std::endl;
-  }
-  pthread_kill(stopper.native_handle(), SIGUSR1);  // wakes the waiter when we stopped for another reason
-  stopper.join();
-  return status;
-}
 
 int run_reporting(const std::function<int()>& body) {
   try {
@@ -121,7 +36,8 @@ void register_serve_gallery(CLI::App& app, CommandContext& ctx) {
     ctx.exit_code = run_reporting([&] {
       s->case_dir = fs::absolute(*case_dir);
       const viewers::GalleryApp gallery(*s);
-      return serve([&gallery](const std::string& t) { return gallery.handle(t); }, s->port, "gallery", s->page);
+      return serve_viewer_http([&gallery](const std::string& t) { return gallery.handle(t); }, s->port, "gallery",
+                               s->page);
     });
   });
 }
@@ -137,7 +53,7 @@ void register_serve_viewer(CLI::App& app, CommandContext& ctx) {
     ctx.exit_code = run_reporting([&] {
       s->case_dir = fs::absolute(*case_dir);
       const viewers::ViewerApp viewer(*s);
-      return serve([&viewer](const std::string& t) { return viewer.handle(t); }, s->port, "3D viewer", "");
+      return serve_viewer_http([&viewer](const std::string& t) { return viewer.handle(t); }, s->port, "3D viewer", "");
     });
   });
 }

@@ -1,10 +1,11 @@
 #include "host/viewers/case_files.hpp"
 
-#include <sys/stat.h>
+#include "host/viewers/confined_open.hpp"
 
 #include <cctype>
 #include <cstdio>
 #include <map>
+#include <set>
 
 namespace orvanta::viewers {
 namespace fs = std::filesystem;
@@ -17,16 +18,10 @@ int hex_value(char c) {
   return -1;
 }
 
-// True when `inner` is `root` or below it, component by component (so /case2 is not
-// inside /case).
-bool is_within(const fs::path& root, const fs::path& inner) {
-  auto r = root.begin();
-  auto i = inner.begin();
-  for (; r != root.end(); ++r, ++i) {
-    if (r->empty()) continue;  // trailing separator of the root
-    if (i == inner.end() || *r != *i) return false;
-  }
-  return true;
+std::string lower_extension(const fs::path& file) {
+  std::string ext = file.extension().string();
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
 }
 
 }  // namespace
@@ -78,21 +73,6 @@ std::optional<std::string> normalise_request_path(std::string_view decoded_path)
   return out;
 }
 
-std::optional<fs::path> confined_file(const fs::path& root, const std::string& relative) {
-  std::error_code ec;
-  const fs::path real_root = fs::canonical(root, ec);
-  if (ec || relative.empty()) return std::nullopt;
-  fs::path candidate = fs::path(relative);
-  if (candidate.is_relative()) {
-    const auto normal = normalise_request_path(relative);
-    if (!normal || normal->empty()) return std::nullopt;
-    candidate = real_root / *normal;
-  }
-  const fs::path real = fs::canonical(candidate, ec);
-  if (ec || !is_within(real_root, real) || !fs::is_regular_file(real, ec)) return std::nullopt;
-  return real;
-}
-
 std::string percent_encode_path(const std::string& relative) {
   std::string out;
   for (unsigned char c : relative) {
@@ -109,12 +89,11 @@ std::string percent_encode_path(const std::string& relative) {
 
 FileState file_state(const fs::path& root, const std::string& relative) {
   FileState state;
-  const auto file = confined_file(root, relative);
-  struct stat st {};
-  if (!file || stat(file->c_str(), &st) != 0) return state;
+  const auto file = open_confined(root, relative);
+  if (!file) return state;
   state.exists = true;
-  state.mtime = static_cast<double>(st.st_mtim.tv_sec) + static_cast<double>(st.st_mtim.tv_nsec) * 1e-9;
-  state.size = static_cast<unsigned long long>(st.st_size);
+  state.mtime = file->mtime();
+  state.size = file->size();
   return state;
 }
 
@@ -130,10 +109,14 @@ std::string content_type_for(const fs::path& file) {
       {".dat", "text/plain; charset=utf-8"},
       {".vtp", "application/octet-stream"},
       {".map", "application/json"}};
-  std::string ext = file.extension().string();
-  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const auto it = types.find(ext);
+  const auto it = types.find(lower_extension(file));
   return it == types.end() ? "application/octet-stream" : it->second;
+}
+
+std::string case_content_type_for(const fs::path& file) {
+  static const std::set<std::string> pages = {".html", ".htm", ".xhtml", ".xht", ".shtml"};
+  if (pages.count(lower_extension(file))) return "text/plain; charset=utf-8";
+  return content_type_for(file);
 }
 
 }  // namespace orvanta::viewers

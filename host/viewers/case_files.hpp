@@ -1,7 +1,7 @@
 #pragma once
 // The viewers serve files of one case directory to a browser. A request may name any file
-// inside it and nothing outside: no "..", no hidden host folders, no symlink that leads out,
-// no directory listings.
+// inside it and nothing outside: no "..", no hidden host folders, no symlink that leads out
+// (see confined_open.hpp for the opening), no directory listings.
 
 #include <filesystem>
 #include <optional>
@@ -21,12 +21,6 @@ std::string target_path(std::string_view target);
 // or the path holds a backslash or a control character. The empty path stays empty.
 std::optional<std::string> normalise_request_path(std::string_view decoded_path);
 
-// The regular file that `relative` names under `root`, after every symlink is resolved,
-// or nothing when it does not exist, is not a regular file or resolves outside `root`.
-// An absolute `relative` counts only when it lies inside `root`.
-std::optional<std::filesystem::path> confined_file(const std::filesystem::path& root,
-                                                   const std::string& relative);
-
 // A relative path with every byte outside [A-Za-z0-9-._~/] written as %XX, for links.
 std::string percent_encode_path(const std::string& relative);
 
@@ -35,11 +29,15 @@ struct FileState {
   double mtime = 0;  // seconds since the epoch, with sub-second part
   unsigned long long size = 0;
 };
-// State of the confined regular file that `relative` names (exists=false when confined_file
-// finds nothing).
+// State of the regular file that `relative` names inside `root`, as open_confined finds
+// it (exists=false when it finds nothing), so a page shows a file exactly when it is served.
 FileState file_state(const std::filesystem::path& root, const std::string& relative);
 
 // Content type announced for a served file, from its extension.
 std::string content_type_for(const std::filesystem::path& file);
+// The same for a file from a case, except that documents a browser would render as a page
+// (.html, .htm, ...) are plain text: a file a run wrote must not run scripts in the
+// servers' origin.
+std::string case_content_type_for(const std::filesystem::path& file);
 
 }  // namespace orvanta::viewers

@@ -49,10 +49,10 @@ std::optional<std::string> request_relative_path(const std::string& target) {
 
 HttpReply static_asset_reply(const std::string& relative) {
   for (const char* folder : {"static", "dist"}) {
-    if (auto file = confined_file(web_dir() / folder, relative)) {
+    if (auto file = open_confined(web_dir() / folder, relative)) {
       HttpReply r;
-      r.content_type = content_type_for(*file);
-      r.file = *file;
+      r.content_type = content_type_for(relative);
+      r.file = std::move(file);
       return r;
     }
   }
@@ -60,11 +60,11 @@ HttpReply static_asset_reply(const std::string& relative) {
 }
 
 HttpReply case_file_reply(const fs::path& case_dir, const std::string& relative) {
-  const auto file = confined_file(case_dir, relative);
+  auto file = open_confined(case_dir, relative);
   if (!file) return not_found_reply();
   HttpReply r;
-  r.content_type = content_type_for(*file);
-  r.file = *file;
+  r.content_type = case_content_type_for(relative);
+  r.file = std::move(file);
   r.no_store = true;  // figures and surfaces are rewritten in place by later phases
   return r;
 }

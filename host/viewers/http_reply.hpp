@@ -3,8 +3,10 @@
 // servers is plain functions that tests call with request targets.
 
 #include "host/base/values.hpp"
+#include "host/viewers/confined_open.hpp"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -14,7 +16,7 @@ struct HttpReply {
   int status = 200;
   std::string content_type = "text/plain; charset=utf-8";
   std::string body;
-  std::filesystem::path file;  // when set, the body is this file's content
+  std::shared_ptr<const OpenFile> file;  // when set, the body is this file's content
   std::string location;        // redirect target
   bool no_store = false;       // pages and status answers change; never cache them
 };
@@ -38,7 +40,8 @@ std::optional<std::string> request_relative_path(const std::string& target);
 // web/static, then web/dist; 404 when in neither.
 HttpReply static_asset_reply(const std::string& relative);
 
-// A regular file inside the case directory; 404 for anything else, directories included.
+// A regular file inside the case directory, already open; 404 for anything else,
+// directories included. Pages a run wrote are announced as text (case_content_type_for).
 HttpReply case_file_reply(const std::filesystem::path& case_dir, const std::string& relative);
 
 // True for a Host header naming this machine's loopback (127.0.0.1, localhost, [::1]),
