@@ -1,4 +1,5 @@
 #include "apps/orvanta/case_manager.hpp"
+#include "apps/orvanta/case_tools.hpp"
 #include "apps/orvanta/mcp_server.hpp"
 #include "apps/orvanta/tool_schema.hpp"
 #include "fakes/module_fixture.hpp"
@@ -18,13 +19,15 @@ class McpTest : public testing::ModuleTest {
     ModuleTest::SetUp();
     setenv("KESTRAN_WORK_DIR", work_.c_str(), 1);
     cases_ = std::make_unique<CaseManager>(work_.string(), [] { return std::make_shared<RecordingHostServices>(); });
-    server_ = std::make_unique<McpServer>(*cases_, [this](const std::string& line) {
+    tools_ = std::make_unique<CaseTools>(*cases_);
+    server_ = std::make_unique<McpServer>(*tools_, [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(mutex_);
       out_.push_back(Json::parse(line));
     });
   }
   void TearDown() override {
     server_.reset();
+    tools_.reset();
     cases_.reset();
     ModuleTest::TearDown();
   }
@@ -46,6 +49,7 @@ class McpTest : public testing::ModuleTest {
     return answers.empty() ? Json() : answers.back();
   }
   std::unique_ptr<CaseManager> cases_;
+  std::unique_ptr<CaseTools> tools_;
   std::unique_ptr<McpServer> server_;
   std::mutex mutex_;
   std::vector<Json> out_;
