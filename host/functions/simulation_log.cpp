@@ -23,6 +23,11 @@ Json number_or_null(const std::string& text, bool& has_nan_inf) {
   return v;
 }
 
+// Solver lines are short. std::regex matches recursively, one stack frame per character, so
+// a megabyte-long line (binary garbage, a runaway print) would overflow the stack; such lines
+// cannot be solver output and are skipped.
+constexpr std::size_t kMaxSolverLine = 2048;
+
 }  // namespace
 
 Json parse_simulation_log_text(const std::string& text) {
@@ -43,6 +48,7 @@ Json parse_simulation_log_text(const std::string& text) {
   std::smatch m;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > kMaxSolverLine) continue;
     if (std::regex_search(line, m, start_re)) {
       ++n_primal;
       continue;
