@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace orvanta {
 namespace {
@@ -104,13 +105,22 @@ bool parse_real_text(const std::string& text, double& out) {
 long long to_int(const Json& v) {
   switch (v.type()) {
     case Json::value_t::number_integer: return v.get<long long>();
-    case Json::value_t::number_unsigned: return static_cast<long long>(v.get<unsigned long long>());
+    case Json::value_t::number_unsigned: {
+      const unsigned long long u = v.get<unsigned long long>();
+      if (u > static_cast<unsigned long long>(std::numeric_limits<long long>::max()))
+        throw ValueError("integer " + std::to_string(u) + " is out of range");
+      return static_cast<long long>(u);
+    }
     case Json::value_t::boolean: return v.get<bool>() ? 1 : 0;
     case Json::value_t::number_float: {
       const double d = v.get<double>();
       if (std::isnan(d)) throw ValueError("cannot convert float NaN to integer");
       if (std::isinf(d)) throw ValueError("cannot convert float infinity to integer");
-      return static_cast<long long>(std::trunc(d));
+      // 2^63 itself does not fit; the conversion of anything outside the range is undefined.
+      const double t = std::trunc(d);
+      if (t >= 9223372036854775808.0 || t < -9223372036854775808.0)
+        throw ValueError("float " + real_text(d) + " is out of the integer range");
+      return static_cast<long long>(t);
     }
     case Json::value_t::string: {
       long long out = 0;
