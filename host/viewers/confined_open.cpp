@@ -117,11 +117,6 @@ double OpenFile::mtime() const {
   return static_cast<double>(st_.st_mtim.tv_sec) + static_cast<double>(st_.st_mtim.tv_nsec) * 1e-9;
 }
 
-bool OpenFile::is(const fs::path& path) const {
-  struct stat other {};
-  return stat(path.c_str(), &other) == 0 && other.st_dev == st_.st_dev && other.st_ino == st_.st_ino;
-}
-
 namespace internal {
 
 int open_beneath_kernel(int root_fd, const std::string& relative) {
@@ -178,8 +173,9 @@ std::shared_ptr<const OpenFile> open_confined(const fs::path& root, const std::s
   const Fd root_fd(open(real_root.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (root_fd.get() < 0) return nullptr;
   Fd fd(internal::open_beneath_kernel(root_fd.get(), *rel));
-  // The walk serves kernels without openat2 and absolute symlinks that stay inside.
-  if (fd.get() < 0 && (errno == ENOSYS || errno == EXDEV))
+  // The walk serves kernels without openat2 (ENOSYS; EPERM where a container's syscall
+  // filter refuses what it does not know) and absolute symlinks that stay inside (EXDEV).
+  if (fd.get() < 0 && (errno == ENOSYS || errno == EPERM || errno == EXDEV))
     fd = Fd(internal::open_beneath_walk(root_fd.get(), real_root, *rel));
   struct stat st {};
   if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;

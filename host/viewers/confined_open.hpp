@@ -22,8 +22,6 @@ class OpenFile {
   int fd() const { return fd_; }
   unsigned long long size() const { return static_cast<unsigned long long>(st_.st_size); }
   double mtime() const;  // seconds since the epoch, with sub-second part
-  // True when `path` names this very file (same device and inode).
-  bool is(const std::filesystem::path& path) const;
 
  private:
   int fd_;

@@ -78,6 +78,8 @@ class Server:
             self.proc.wait()
             fail("the gallery did not stop within 10 s of SIGTERM")
         self.log.close()
+        if self.proc.returncode != 0:
+            fail(f"the gallery exited with {self.proc.returncode} on SIGTERM")
 
 
 def make_case(work):
@@ -86,6 +88,7 @@ def make_case(work):
     for d in ("plots", "VTK", "reports", "flip", os.path.join("outside", "flip")):
         os.makedirs(os.path.join(work if d.startswith("outside") else case, d), exist_ok=True)
     write(os.path.join(case, "plots", "a.png"), b"png")
+    write(os.path.join(case, "plots", "empty.png"), b"")
     write(os.path.join(case, "plots", "swap.png"), b"inside")
     write(os.path.join(case, "flip", "swap.png"), b"inside")
     write(os.path.join(outside, "secret.txt"), b"SECRET")
@@ -170,7 +173,8 @@ def check_case_html_is_text(server):
 
 def check_confinement(server):
     expected = {"/plots/escape.png": (404, b"Not found.\n"), "/plots/alias.png": (200, b"png"),
-                "/plots/swap_alt.png": (404, b"Not found.\n"), "/flip_alt/swap.png": (404, b"Not found.\n")}
+                "/plots/swap_alt.png": (404, b"Not found.\n"), "/flip_alt/swap.png": (404, b"Not found.\n"),
+                "/plots/empty.png": (200, b"")}
     for path, want in expected.items():
         status, _, body = get(server.port, path)
         if (status, body) != want:
@@ -290,6 +294,19 @@ def check_slow_clients(server):
         fail(f"after the slow clients left, a request took {took:.1f} s (status {status})")
 
 
+def check_stop_beside_slow_client(server):
+    """SIGTERM ends the server at once, even while a client is half-way through a request."""
+    with socket.create_connection((HOST, server.port), timeout=5) as s:
+        s.sendall(b"GET /mesh.html HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: ")
+        time.sleep(0.3)
+        start = time.monotonic()
+        server.stop()
+        took = time.monotonic() - start
+    print(f"   stopped in {took * 1000:.0f} ms beside a half-sent request")
+    if took > 2.0:
+        fail(f"stopping took {took:.1f} s")
+
+
 def refused_now(sock):
     sock.settimeout(0.2)
     try:
@@ -311,10 +328,10 @@ def main():
                             ("HTML from a case is text", lambda: check_case_html_is_text(server)),
                             ("symlinks out of the case", lambda: check_confinement(server)),
                             ("symlinks swapped during requests", lambda: check_swapped_symlinks(server, case)),
-                            ("slow and silent clients", lambda: check_slow_clients(server))):
+                            ("slow and silent clients", lambda: check_slow_clients(server)),
+                            ("stopping", lambda: check_stop_beside_slow_client(server))):
             print(f"== {name}", flush=True)
             check()
-        server.stop()
         server = None
         print("viewers limits: all checks passed")
         return 0
