@@ -33,9 +33,16 @@ constexpr size_t kFileChunk = 64 * 1024;
 
 std::string timestamp() {
   const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
   char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
   return buf;
+}
+
+// One write per line: workers log at the same time.
+void log_line(std::ostream& out, const std::string& what, const std::string& text) {
+  out << (timestamp() + " orvanta " + what + ": " + text + "\n") << std::flush;
 }
 
 // Polls `sock` for `events` until `until`; false on timeout, error or a passed deadline.
@@ -221,8 +228,9 @@ class GuardedServer final : public httplib::Server {
     ++refused_;
     if (refused_ > 1 && now - last_refusal_note_ < std::chrono::seconds(10)) return;
     last_refusal_note_ = now;
-    std::cerr << timestamp() << " orvanta " << what_ << ": refused a connection, all " << limits_.connections
-              << " are taken (" << refused_ << " refused so far)" << std::endl;
+    log_line(std::cerr, what_,
+             "refused a connection, all " + std::to_string(limits_.connections) + " are taken (" +
+                 std::to_string(refused_) + " refused so far)");
   }
 
   void track(socket_t sock, bool open) {
@@ -287,8 +295,7 @@ void route(GuardedServer& server, const ViewerHandler& handle, const std::string
   server.set_logger([what](const httplib::Request& req, const httplib::Response& res) {
     // Polling and figure loads are routine; failures are what people look for in the log.
     if (res.status >= 400 && req.path != "/favicon.ico")
-      std::cerr << timestamp() << " orvanta " << what << ": " << req.method << " " << req.target << " -> "
-                << res.status << std::endl;
+      log_line(std::cerr, what, req.method + " " + req.target + " -> " + std::to_string(res.status));
   });
   // Headers and body go out in separate writes: without this, Nagle's algorithm holds the
   // body of every answer on a kept-alive connection until the browser's delayed ACK.
@@ -312,8 +319,8 @@ int serve_viewer_http(const ViewerHandler& handle, int port, const std::string& 
   for (int s : {SIGTERM, SIGINT, SIGHUP, SIGUSR1}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);  // before any thread starts, so all inherit it
   if (!server.bind_loopback(port)) {
-    std::cerr << timestamp() << " orvanta " << what << ": cannot listen on 127.0.0.1:" << port << ": "
-              << std::strerror(errno) << std::endl;
+    const int error = errno;
+    log_line(std::cerr, what, "cannot listen on 127.0.0.1:" + std::to_string(port) + ": " + std::strerror(error));
     return 1;
   }
   std::thread stopper([&server, &signals] {
@@ -321,10 +328,10 @@ int serve_viewer_http(const ViewerHandler& handle, int port, const std::string& 
     sigwait(&signals, &received);
     server.stop();
   });
-  std::cout << timestamp() << " orvanta " << what << ": serving http://127.0.0.1:" << port << "/" << page
-            << " (pid " << getpid() << ")" << std::endl;
+  log_line(std::cout, what,
+           "serving http://127.0.0.1:" + std::to_string(port) + "/" + page + " (pid " + std::to_string(getpid()) + ")");
   server.listen_after_bind();
-  std::cout << timestamp() << " orvanta " << what << ": stopped" << std::endl;
+  log_line(std::cout, what, "stopped");
   pthread_kill(stopper.native_handle(), SIGUSR1);  // wakes the waiter when we stopped for another reason
   stopper.join();
   return 0;
