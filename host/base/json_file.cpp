@@ -3,8 +3,13 @@
 #include "host/base/errors.hpp"
 #include "host/base/paths.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 
 namespace orvanta {
 
@@ -47,18 +52,64 @@ Json read_json_object_file(const std::string& path) {
   return value;
 }
 
+namespace {
+
+// A temporary file of its own beside `target`: pid and a process-wide counter keep
+// concurrent writers (threads or processes) apart; O_EXCL refuses a leftover of a dead one.
+int create_temporary(const std::filesystem::path& target, std::string& tmp) {
+  static std::atomic<unsigned long> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    tmp = (target.parent_path() / ("." + target.filename().string() + "." + std::to_string(::getpid()) + "." +
+                                   std::to_string(counter.fetch_add(1)) + ".tmp"))
+              .string();
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+bool write_all(int fd, const std::string& text) {
+  size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// The folder's entry is made durable too, so the renamed file survives a crash.
+void sync_directory(const std::filesystem::path& dir) {
+  const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;  // nothing to sync through; the rename itself has happened
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
 void write_json_file_atomic(const std::string& path, const Json& value, int indent) {
   namespace fs = std::filesystem;
   const fs::path target(path);
   if (target.has_parent_path()) fs::create_directories(target.parent_path());
-  const fs::path tmp = target.parent_path() / ("." + target.filename().string() + ".tmp");
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) throw OSError("Cannot write " + tmp.string());
-    f << value.dump(indent, ' ', false, Json::error_handler_t::replace) << "\n";
-    if (!f) throw OSError("Cannot write " + tmp.string());
+  const std::string text = value.dump(indent, ' ', false, Json::error_handler_t::replace) + "\n";
+  std::string tmp;
+  const int fd = create_temporary(target, tmp);
+  if (fd < 0) throw OSError("Cannot create a temporary file for " + path + ": " + std::strerror(errno));
+  const bool written = write_all(fd, text) && ::fsync(fd) == 0;
+  const int write_errno = errno;
+  if (::close(fd) != 0 || !written) {
+    ::unlink(tmp.c_str());
+    throw OSError("Cannot write " + tmp + ": " + std::strerror(written ? errno : write_errno));
   }
-  fs::rename(tmp, target);
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    const int rename_errno = errno;
+    ::unlink(tmp.c_str());
+    throw OSError("Cannot rename " + tmp + " to " + path + ": " + std::strerror(rename_errno));
+  }
+  sync_directory(target.parent_path());
 }
 
 }  // namespace orvanta

@@ -1,10 +1,17 @@
 #include "host/base/errors.hpp"
+#include "host/base/json_file.hpp"
 #include "host/base/values.hpp"
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <thread>
 
 namespace orvanta {
 namespace {
@@ -20,6 +27,11 @@ TEST(Values, IntegerConversionTruncatesAndReadsIntegerText) {
   EXPECT_THROW(to_int(Json("4.0")), ValueError);
   EXPECT_THROW(to_int(Json("")), ValueError);
   EXPECT_THROW(to_int(Json("1e3")), ValueError);
+  // Reals and unsigned values beyond the integer range are refused, not wrapped.
+  EXPECT_THROW(to_int(Json(1e300)), ValueError);
+  EXPECT_THROW(to_int(Json(9223372036854775808.0)), ValueError);
+  EXPECT_THROW(to_int(Json(18446744073709551615ULL)), ValueError);
+  EXPECT_EQ(to_int(Json(-9223372036854775808.0)), std::numeric_limits<long long>::min());
   EXPECT_THROW(to_int(Json()), TypeError);
   EXPECT_THROW(to_int(Json::array()), TypeError);
   EXPECT_THROW(to_int(Json(std::numeric_limits<double>::quiet_NaN())), ValueError);
@@ -118,6 +130,76 @@ TEST(Values, LookupsNameTheMissingKey) {
   }
   EXPECT_THROW(adv_value(adv, "broken"), KeyError);
   EXPECT_THROW(input_value(Json::object(), "mach_number"), KeyError);
+}
+
+// Writers in several threads and several processes replace one file over and over while a
+// reader parses it: no write fails, the reader only ever sees whole documents, and no
+// temporary file is left.
+TEST(JsonFile, ConcurrentAtomicWritersNeverFailAndReadersSeeWholeFiles) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("orvanta_json_file_" + std::to_string(::getpid()));
+  fs::remove_all(dir);
+  const std::string path = (dir / "case.json").string();
+  write_json_file_atomic(path, Json{{"writer", -1}});
+  // Large enough that a write takes more than one system call's worth of time.
+  auto document = [](int writer, int i) {
+    return Json{{"writer", writer}, {"i", i}, {"padding", std::string(64 * 1024, 'x')}};
+  };
+  std::atomic<bool> done{false};
+  std::atomic<int> torn{0}, failed{0};
+  // Processes first, so that each is forked from a single-threaded parent.
+  std::vector<pid_t> children;
+  for (int p = 0; p < 3; ++p) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      int status = 0;
+      for (int i = 0; i < 100; ++i) {
+        try {
+          write_json_file_atomic(path, document(100 + p, i));
+        } catch (const std::exception&) {
+          status = 1;
+        }
+      }
+      ::_exit(status);
+    }
+    children.push_back(pid);
+  }
+  std::thread reader([&] {
+    while (!done) {
+      try {
+        const Json j = read_json_object_file(path);
+        if (!j.contains("writer")) ++torn;
+      } catch (const std::exception&) {
+        ++torn;
+      }
+    }
+  });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 4; ++t)
+    writers.emplace_back([&, t] {
+      for (int i = 0; i < 100; ++i) {
+        try {
+          write_json_file_atomic(path, document(t, i));
+        } catch (const std::exception&) {
+          ++failed;
+        }
+      }
+    });
+  for (auto& w : writers) w.join();
+  for (const pid_t pid : children) {
+    int status = -1;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer process failed";
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(failed, 0);
+  EXPECT_EQ(torn, 0);
+  EXPECT_EQ(read_json_object_file(path)["padding"].get<std::string>().size(), 64u * 1024);
+  size_t files = 0;
+  for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
+  EXPECT_EQ(files, 1u);
+  fs::remove_all(dir);
 }
 
 }  // namespace
