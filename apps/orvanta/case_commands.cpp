@@ -99,7 +99,12 @@ void register_case_commands(CLI::App& app, CommandContext& ctx) {
 
   auto* list = app.add_subcommand("cases", "List the cases of the working directory");
   list->callback([&ctx] {
-    ctx.exit_code = guarded([] { print_case_table(std::cout, make_manager().list()); });
+    ctx.exit_code = guarded([] {
+      const CaseManager cases = make_manager();
+      print_case_table(std::cout, cases.list());
+      for (const Json& s : cases.skipped_entries())
+        std::cerr << "orvanta: skipped " << s["name"].get<std::string>() << ": " << s["reason"].get<std::string>() << "\n";
+    });
   });
 
   auto name = std::make_shared<std::string>();

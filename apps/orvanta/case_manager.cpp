@@ -2,11 +2,11 @@
 
 #include "apps/orvanta/case_state.hpp"
 #include "apps/orvanta/case_staging.hpp"
+#include "apps/orvanta/start_checks.hpp"
 #include "host/base/errors.hpp"
 #include "host/runner/command_runner.hpp"
 #include "src/orvanta_aircraft/aircraft_agent.hpp"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -40,16 +40,16 @@ void check_input_names(BaseSkill& skill, const Json& inputs) {
   }
 }
 
-}  // namespace
-
-void validate_case_name(const std::string& name) {
-  bool ok = !name.empty() && name.size() <= 128 && name[0] != '.';
-  for (unsigned char c : name)
-    ok = ok && (std::isalnum(c) || c == '.' || c == '_' || c == '-');
-  if (!ok)
-    throw ValueError("Case name `" + name +
-                     "` must be a single plain name of letters, digits, '.', '_' and '-', not a path.");
+// The record of a case, refused with a clear message when its fields have the wrong types.
+Json usable_record(const std::string& case_name, const std::string& dir) {
+  Json record = load_case_record(dir);
+  if (!record.empty())
+    if (const std::string problem = case_record_problem(record); !problem.empty())
+      throw ValueError("The record of case `" + case_name + "` cannot be used: " + problem);
+  return record;
 }
+
+}  // namespace
 
 CaseManager::CaseManager(std::string work_dir, ServicesFactory services)
     : work_dir_(normalized_case_dir(work_dir)), services_(std::move(services)), agent_(std::make_unique<AircraftAgent>()) {}
@@ -79,7 +79,7 @@ std::string CaseManager::find_prerequisite(const BaseSkill& skill, const std::st
   const std::string prereq = *skill.prereq_skill();
   if (!mesh_case.empty()) {
     const std::string dir = case_dir(mesh_case);
-    const Json record = load_case_record(dir);
+    const Json record = usable_record(mesh_case, dir);
     if (!fs::is_directory(dir) || record.value("skill", "") != prereq)
       throw ValueError("Case `" + mesh_case + "` is not a " + prereq + " case in " + work_dir_ + ".");
     // A running or failed mesh run already has blockMesh's background mesh in
@@ -93,15 +93,8 @@ std::string CaseManager::find_prerequisite(const BaseSkill& skill, const std::st
     return dir;
   }
   std::string best;
-  double newest = -1;
-  for (const Json& c : list()) {
-    const std::string state = c.value("state", "");
-    if (c.value("skill", "") != prereq || (state != "run_passed" && state != "analyzed")) continue;
-    if (c.value("created_at", 0.0) > newest) {
-      newest = c.value("created_at", 0.0);
-      best = case_dir(c["case_name"].get<std::string>());
-    }
-  }
+  for (const CaseEntry& c : scan_cases(work_dir_).cases)  // oldest first
+    if (c.skill == prereq && (c.state == "run_passed" || c.state == "analyzed")) best = c.dir;
   if (best.empty())
     throw ValueError(skill.name() + " needs a " + prereq + " case whose run passed, and " + work_dir_ +
                      " has none. Run " + prereq + " first, or name a mesh case with mesh_case.");
@@ -109,17 +102,10 @@ std::string CaseManager::find_prerequisite(const BaseSkill& skill, const std::st
 }
 
 Json CaseManager::sibling_inputs(const std::string& prereq_dir) const {
-  Json newest = Json::object();
-  double newest_time = -1;
-  for (const Json& c : list()) {
-    const std::string dir = case_dir(c["case_name"].get<std::string>());
-    const Json record = load_case_record(dir);
-    if (record.value("prereq_case", Json()) != Json(prereq_dir) || c["created_at"].get<double>() <= newest_time)
-      continue;
-    newest_time = c["created_at"].get<double>();
-    newest = load_case_inputs(dir);
-  }
-  return newest;
+  std::string newest;
+  for (const CaseEntry& c : scan_cases(work_dir_).cases)  // oldest first
+    if (c.prereq_case == prereq_dir) newest = c.dir;
+  return newest.empty() ? Json::object() : load_case_inputs(newest);
 }
 
 void CaseManager::setup_skill(BaseSkill& skill, const std::string& dir, const Json& record) {
@@ -141,7 +127,8 @@ Json CaseManager::start(const StartRequest& request, const ProgressFn& progress)
   check_input_names(skill, request.inputs);
   const Json inputs =
       bind_inputs(skill, Json::object(), request.inputs, prereq, prereq ? sibling_inputs(*prereq) : Json::object());
-  load_adv_params(skill.name(), request.adv_params);  // bad overrides fail before anything is created
+  // Bad overrides and hopeless values fail before anything is created.
+  check_start(skill, {inputs, load_adv_params(skill.name(), request.adv_params), work_dir_, prereq, rank_limit()});
 
   report(progress, 0, 4, "Staging case " + name);
   stage_case(dir, skill.asset_package(), prereq);
@@ -188,7 +175,7 @@ Json CaseManager::start(const StartRequest& request, const ProgressFn& progress)
 
 Json CaseManager::check(const std::string& case_name, const ProgressFn& progress) {
   const std::string dir = case_dir(case_name);
-  Json record = load_case_record(dir);
+  Json record = usable_record(case_name, dir);
   if (!fs::is_directory(dir) || !record.contains("skill"))
     throw ValueError("There is no case `" + case_name + "` in " + work_dir_ + ".");
   Json out = {{"case_name", case_name}, {"case_dir", dir}, {"skill", record["skill"]}};
@@ -224,27 +211,20 @@ Json CaseManager::check(const std::string& case_name, const ProgressFn& progress
 }
 
 Json CaseManager::list() const {
-  std::vector<Json> cases;
-  if (fs::is_directory(work_dir_)) {
-    for (const auto& e : fs::directory_iterator(work_dir_)) {
-      if (!e.is_directory() || !fs::is_regular_file(e.path() / ".orvanta" / "case.json")) continue;
-      Json record;
-      try {
-        record = load_case_record(e.path().string());
-      } catch (const std::exception&) {
-        continue;  // a damaged record is not a case we can report on
-      }
-      Json c = {{"case_name", e.path().filename().string()}, {"skill", record.value("skill", "")},
-                {"state", record.value("state", "")}, {"created_at", record.value("created_at", 0.0)}};
-      c["verdict"] = record.contains("verdict") ? record["verdict"].value("status", Json()) : Json();
-      cases.push_back(c);
-    }
-  }
-  std::sort(cases.begin(), cases.end(), [](const Json& a, const Json& b) {
-    return a["created_at"].get<double>() < b["created_at"].get<double>();
-  });
-  return Json(cases);
+  Json cases = Json::array();
+  for (const CaseEntry& c : scan_cases(work_dir_).cases)
+    cases.push_back({{"case_name", c.name}, {"skill", c.skill}, {"state", c.state}, {"created_at", c.created_at},
+                     {"verdict", c.verdict_status}});
+  return cases;
 }
+
+Json CaseManager::skipped_entries() const {
+  Json skipped = Json::array();
+  for (const SkippedEntry& s : scan_cases(work_dir_).skipped) skipped.push_back({{"name", s.name}, {"reason", s.reason}});
+  return skipped;
+}
+
+RankLimit CaseManager::rank_limit() const { return app::rank_limit(work_dir_); }
 
 Json CaseManager::status(const std::string& case_name) const {
   const std::string dir = case_dir(case_name);

@@ -3,6 +3,8 @@
 // stage a case, bring in the prerequisite's mesh and model, bind inputs, run the phases, poll,
 // and keep what happened in the case's .orvanta/ folder.
 
+#include "apps/orvanta/case_scan.hpp"
+#include "apps/orvanta/input_limits.hpp"
 #include "host/base/base_agent.hpp"
 #include "host/base/host_services.hpp"
 
@@ -34,6 +36,7 @@ class CaseManager {
 
   // Creates and stages a case, then prepare, review_prepare, run and review_run.
   // {"case_name", "case_dir", "skill", "results": [phase results], "next": ...}
+  // Inputs outside their ranges (see start_checks.hpp) are refused before anything is made.
   Json start(const StartRequest& request, const ProgressFn& progress = {});
 
   // review_run; once it passed, analyze and review_analyze (once: later calls return the
@@ -42,6 +45,13 @@ class CaseManager {
 
   // Every case of the working directory: name, skill, state, verdict.
   Json list() const;
+
+  // Folders of the working directory that look like cases but cannot be used as one (they
+  // are left out of list()): [{"name", "reason"}], by name.
+  Json skipped_entries() const;
+
+  // The rank limit that start() enforces and the tool schemas publish.
+  RankLimit rank_limit() const;
 
   // The stored record of one case.
   Json status(const std::string& case_name) const;
@@ -64,9 +74,5 @@ class CaseManager {
   ServicesFactory services_;
   std::unique_ptr<BaseAgent> agent_;
 };
-
-// A case name must be one plain path component: letters, digits, '.', '_', '-', not
-// starting with '.'; ValueError otherwise.
-void validate_case_name(const std::string& name);
 
 }  // namespace orvanta::app

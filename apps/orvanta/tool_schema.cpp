@@ -1,5 +1,7 @@
 #include "apps/orvanta/tool_schema.hpp"
 
+#include "apps/orvanta/case_state.hpp"
+
 namespace orvanta::app {
 namespace {
 
@@ -26,13 +28,20 @@ Json input_schema(const Json& record) {
 }
 
 Json skill_tool_schema(const Json& input_info, bool has_prerequisite) {
+  return skill_tool_schema(input_info, has_prerequisite, rank_limit(work_dir()));
+}
+
+Json skill_tool_schema(const Json& input_info, bool has_prerequisite, const RankLimit& ranks) {
   Json properties = Json::object();
-  for (const auto& [name, record] : input_info.items()) properties[name] = input_schema(record);
+  for (const auto& [name, record] : input_info.items()) {
+    properties[name] = input_schema(record);
+    if (const auto range = input_range(name, record.value("type", ""), ranks)) add_range_to_schema(properties[name], *range);
+  }
   properties["case_name"] = {
       {"type", "string"},
       {"description",
-       "Name of the case directory to create in the working directory (letters, digits, '.', '_', '-'). Leave "
-       "unset for a generated name."}};
+       "Name of the case directory to create in the working directory (letters, digits, '.', '_', '-', not "
+       "starting with '.' or '-'). Leave unset for a generated name."}};
   if (has_prerequisite)
     properties["mesh_case"] = {
         {"type", "string"},

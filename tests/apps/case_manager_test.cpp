@@ -1,12 +1,6 @@
-#include "apps/orvanta/case_manager.hpp"
-#include "apps/orvanta/case_state.hpp"
-#include "host/base/errors.hpp"
-#include "host/base/recording_host_services.hpp"
-#include "host/openvsp/engine_api.hpp"
+#include "tests/apps/case_fixture.hpp"
 
 #include <gtest/gtest.h>
-
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,36 +9,7 @@ namespace orvanta::app {
 namespace {
 namespace fs = std::filesystem;
 
-// Cases on the real asset package and geometry engine; nothing is started.
-class CaseManagerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    work_ = fs::temp_directory_path() / ("orvanta_cases_" + std::to_string(::getpid()) + "_" +
-                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(work_);
-    fs::create_directories(work_);
-    unsetenv("ORVANTA_ASSETS_DIR");
-    setenv("KESTRAN_WORK_DIR", work_.c_str(), 1);
-    cases_ = std::make_unique<CaseManager>(work_.string(), [this] { return host_; });
-  }
-  void TearDown() override {
-    unsetenv("KESTRAN_WORK_DIR");
-    fs::remove_all(work_);
-  }
-  // Pretends the mesh run of a case finished with a mesh.
-  void finish_mesh(const std::string& name) {
-    const std::string dir = cases_->case_dir(name);
-    fs::create_directories(fs::path(dir) / "constant/polyMesh");
-    std::ofstream(fs::path(dir) / "constant/polyMesh/points") << "()";
-    Json record = load_case_record(dir);
-    record["state"] = "run_passed";
-    save_case_record(dir, record);
-  }
-  fs::path work_;
-  std::shared_ptr<RecordingHostServices> host_ = std::make_shared<RecordingHostServices>();
-  std::unique_ptr<CaseManager> cases_;
-  openvsp::ScopedProvider engine_{openvsp::engine_provider()};
-};
+using CaseManagerTest = CaseFixture;
 
 TEST_F(CaseManagerTest, StartingAMeshCaseStagesPreparesAndLaunches) {
   const Json out = cases_->start({"generate-cfd-mesh", Json{{"surface_level", 4}, {"Wing:XSec_1:Twist", -3.0}},
