@@ -76,24 +76,13 @@ void check_input_ranges(BaseSkill& skill, const StartFacts& f) {
   }
 }
 
-void check_reference_sizes(const Json& reference, const std::string& model) {
-  for (const char* key : {"reference_area", "reference_length", "reference_span"}) {
-    const Json value = reference.contains(key) ? reference.at(key) : Json();
-    const std::optional<double> v = real_or_none(value);
-    if (!v || !std::isfinite(*v) || *v <= 0)
-      throw ValueError("Reference size `" + std::string(key) + "` of the wing in " + model +
-                       " must be a finite number above 0, got " + shown_value(value) + ".");
-  }
-}
-
 // The model a mesh case starts from (the packaged one, or the user's with custom_vsp3),
 // with the call's design-variable values applied to a scratch copy, as prepare applies them
 // to the case's copy. Empty when a file is missing: prepare reports that itself.
-Json mesh_reference_geometry(const BaseSkill& skill, const StartFacts& f, std::string& model_name) {
+Json mesh_reference_geometry(const BaseSkill& skill, const StartFacts& f) {
   const bool custom = f.inputs.contains("custom_vsp3") && to_int(f.inputs.at("custom_vsp3")) != 0;
   const fs::path source = custom ? fs::path(f.work_dir) : asset_package_dir(skill.asset_package());
   const fs::path model = source / "aircraft.vsp3", config = source / "vsp_design_vars.json";
-  model_name = model.string();
   if (!fs::is_regular_file(model) || !fs::is_regular_file(config)) return Json();
   if (!has_design_var_inputs(skill, f.inputs)) return read_vsp_reference_geometry(model.string(), "Wing");
   ScratchDir scratch;
@@ -124,10 +113,8 @@ void check_background_cells(const Json& adv_params, double reference_length) {
 }
 
 void check_mesh_sizing(const BaseSkill& skill, const StartFacts& f) {
-  std::string model;
-  const Json reference = mesh_reference_geometry(skill, f, model);
+  const Json reference = mesh_reference_geometry(skill, f);
   if (reference.is_null()) return;
-  check_reference_sizes(reference, model);
   check_background_cells(f.adv_params, to_real(reference.at("reference_length")));
 }
 
@@ -166,10 +153,11 @@ void check_start(BaseSkill& skill, const StartFacts& f) {
   if (f.inputs.contains("optimizer")) check_optimizer(f.inputs.at("optimizer"));
   if (f.adv_params.contains("initialize_from")) check_warm_start_source(adv_value(f.adv_params, "initialize_from"), f.work_dir);
   if (f.adv_params.contains("max_cell_size")) check_mesh_sizing(skill, f);
-  if (f.prereq_dir && fs::is_regular_file(fs::path(*f.prereq_dir) / "aircraft.vsp3")) {
-    const std::string model = (fs::path(*f.prereq_dir) / "aircraft.vsp3").string();
-    check_reference_sizes(read_vsp_reference_geometry(model, "Wing"), model);
-  }
+  // prepare measures the mesh case's wing for the reference sizes; a wing the engine cannot
+  // build fails here, before the case is made. (The engine refuses chords of 0 or less and
+  // clamps spans into its limits, so a wing it builds has positive finite sizes.)
+  if (f.prereq_dir && fs::is_regular_file(fs::path(*f.prereq_dir) / "aircraft.vsp3"))
+    read_vsp_reference_geometry((fs::path(*f.prereq_dir) / "aircraft.vsp3").string(), "Wing");
 }
 
 }  // namespace orvanta::app

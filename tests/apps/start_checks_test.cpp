@@ -164,6 +164,22 @@ TEST_F(StartChecksTest, TheBackgroundIsSizedOnTheModelWithTheCallsDesignVariable
   EXPECT_NEAR(packaged_reference_length(), 1.4857142857142858, 1e-12);
 }
 
+// The model is measured before the case is made, so a wing the engine cannot build stops
+// the start there instead of in prepare, after staging.
+TEST_F(StartChecksTest, AWingTheEngineCannotBuildStartsNoCase) {
+  const Json flat = Json{{"Wing:XSec_1:Root_Chord", 0.0}, {"Wing:XSec_1:Tip_Chord", 0.0}};
+  EXPECT_THROW(cases_->start({"generate-cfd-mesh", flat, Json::object(), "m0", ""}), GeometryError);
+  EXPECT_FALSE(fs::exists(work_ / "m0"));
+  // A flow case measures its mesh case's model.
+  make_mesh_case();
+  const fs::path model = work_ / "m1/aircraft.vsp3";
+  std::string text = read_text_file(model);
+  text = std::regex_replace(text, std::regex("<Tip_Chord Value=\"[^\"]*\""), "<Tip_Chord Value=\"0.0\"");
+  std::ofstream(model) << text;
+  EXPECT_THROW(cases_->start({"run-cfd-simulation", Json{{"mach_number", 0.3}}, Json::object(), "c1", ""}), GeometryError);
+  EXPECT_FALSE(fs::exists(work_ / "c1"));
+}
+
 TEST_F(StartChecksTest, PublishedSchemasCarryTheRangesThatStartEnforces) {
   make_mesh_case();
   const RankLimit ranks = cases_->rank_limit();
