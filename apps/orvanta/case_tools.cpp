@@ -26,11 +26,22 @@ Json case_name_schema() {
           {"required", Json::array({"case_name"})}};
 }
 
+// A bad rank setting is refused by every start with its own message; the list still publishes
+// the least limit meanwhile.
+RankLimit published_rank_limit(const CaseManager& cases) {
+  try {
+    return cases.rank_limit();
+  } catch (const std::exception&) {
+    return RankLimit{};
+  }
+}
+
 }  // namespace
 
 CaseTools::CaseTools(CaseManager& cases) : cases_(cases), tools_(build_tool_list()) {}
 
 Json CaseTools::build_tool_list() {
+  const RankLimit ranks = published_rank_limit(cases_);
   Json tools = Json::array();
   for (const auto& skill : cases_.agent().skills()) {
     Json info;
@@ -44,7 +55,7 @@ Json CaseTools::build_tool_list() {
       description += " (Design-variable inputs are unavailable: " + std::string(e.what()) + ")";
     }
     tools.push_back({{"name", skill->name()}, {"description", description},
-                     {"inputSchema", skill_tool_schema(info, skill->prereq_skill().has_value())}});
+                     {"inputSchema", skill_tool_schema(info, skill->prereq_skill().has_value(), ranks)}});
   }
   tools.push_back({{"name", "check_case"},
                    {"description",
@@ -65,7 +76,7 @@ Json CaseTools::call(const std::string& name, const Json& arguments, const ToolP
   try {
     if (!arguments.is_object()) throw ValueError("Tool arguments must be a JSON object.");
     if (name == "check_case") return text_result(cases_.check(string_argument(arguments, "case_name", true), progress), false);
-    if (name == "list_cases") return text_result(cases_.list(), false);
+    if (name == "list_cases") return list_cases();
     if (name == "stop_case") {
       const bool stopped = cases_.stop(string_argument(arguments, "case_name", true));
       return text_result(Json{{"stopped", stopped}}, false);
@@ -74,6 +85,16 @@ Json CaseTools::call(const std::string& name, const Json& arguments, const ToolP
   } catch (const std::exception& e) {
     return text_result(Json{{"error", {{"kind", error_kind(e)}, {"message", e.what()}}}}, true);
   }
+}
+
+// Folders that look like cases but are not usable ones are named in a second text item, so
+// a client reading the first still gets the plain list.
+Json CaseTools::list_cases() const {
+  Json result = text_result(cases_.list(), false);
+  const Json skipped = cases_.skipped_entries();
+  if (!skipped.empty())
+    result["content"].push_back({{"type", "text"}, {"text", "Skipped, not valid cases: " + skipped.dump(2)}});
+  return result;
 }
 
 Json CaseTools::call_skill(const std::string& name, const Json& arguments, const ToolProgress& progress) {

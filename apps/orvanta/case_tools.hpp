@@ -18,6 +18,7 @@ class CaseTools : public ToolBackend {
 
  private:
   Json build_tool_list();
+  Json list_cases() const;
   Json call_skill(const std::string& name, const Json& arguments, const ToolProgress& progress);
 
   CaseManager& cases_;

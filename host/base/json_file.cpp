@@ -1,6 +1,7 @@
 #include "host/base/json_file.hpp"
 
 #include "host/base/errors.hpp"
+#include "host/base/json_depth.hpp"
 #include "host/base/paths.hpp"
 
 #include <fcntl.h>
@@ -42,10 +43,15 @@ std::string drop_invalid_utf8(const std::string& s) {
 }
 
 Json read_json_object_file(const std::string& path) {
+  const std::string text = drop_invalid_utf8(read_text_file(path));
+  // Case files can be edited by anyone: a document nested too deep would overflow the stack
+  // later, when it is copied or printed.
+  if (!json_nesting_within(text))
+    throw FormatError(path + " nests deeper than " + std::to_string(kMaxJsonNesting) + " levels.");
   Json value;
   try {
-    value = Json::parse(drop_invalid_utf8(read_text_file(path)));
-  } catch (const Json::parse_error& e) {
+    value = Json::parse(text);
+  } catch (const Json::exception& e) {  // number overflow (1e999) is not a parse_error
     throw FormatError(path + " is not valid JSON: " + e.what());
   }
   if (!value.is_object()) throw FormatError(path + " does not hold a JSON object.");

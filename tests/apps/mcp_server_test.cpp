@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <mutex>
 
 namespace orvanta::app {
@@ -99,6 +100,15 @@ TEST_F(McpTest, ToolErrorsCarryTheExactMessage) {
   EXPECT_EQ(error_of(call("generate-cfd-mesh", Json::array({1}))), "Tool arguments must be a JSON object.");
   EXPECT_TRUE(fs::is_empty(work_));  // nothing was created by a refused call
   EXPECT_EQ(call("list_cases", Json::object())["result"]["content"][0]["text"], "[]");
+}
+
+TEST_F(McpTest, ListCasesNamesFoldersThatAreNotValidCasesApart) {
+  fs::create_directories(work_ / "my copy" / ".orvanta");
+  std::ofstream(work_ / "my copy" / ".orvanta" / "case.json") << R"({"skill": "generate-cfd-mesh", "created_at": 1})";
+  const Json content = call("list_cases", Json::object())["result"]["content"];
+  ASSERT_EQ(content.size(), 2u);
+  EXPECT_EQ(content[0]["text"], "[]");
+  EXPECT_NE(content[1]["text"].get<std::string>().find("\"my copy\""), std::string::npos);
 }
 
 TEST_F(McpTest, ToolsArePublishedWithSchemasFromTheInputMetadata) {

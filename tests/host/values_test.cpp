@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <limits>
 #include <thread>
 
@@ -200,6 +201,23 @@ TEST(JsonFile, ConcurrentAtomicWritersNeverFailAndReadersSeeWholeFiles) {
   for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir)) ++files;
   EXPECT_EQ(files, 1u);
   fs::remove_all(dir);
+}
+
+// Files of a case are read back by the server: documents nested deep enough to overflow the
+// stack when copied or printed, and numbers too large for a double, are format errors.
+TEST(JsonFile, HostileDocumentsAreFormatErrors) {
+  namespace fs = std::filesystem;
+  const fs::path path = fs::temp_directory_path() / ("orvanta_hostile_" + std::to_string(::getpid()) + ".json");
+  auto read_back = [&](const std::string& text) {
+    { std::ofstream(path) << text; }
+    return read_json_object_file(path.string());
+  };
+  EXPECT_THROW(read_back("{\"a\":" + std::string(100000, '[') + std::string(100000, ']') + "}"), FormatError);
+  EXPECT_THROW(read_back("{\"n_cells\": 1e999}"), FormatError);
+  EXPECT_THROW(read_back("[1]"), FormatError);
+  const std::string nested = std::string(200, '[') + std::string(200, ']');
+  EXPECT_EQ(read_back("{\"a\":" + nested + ", \"b\": \"[[[[\"}")["b"], "[[[[");
+  fs::remove(path);
 }
 
 }  // namespace
