@@ -4,6 +4,7 @@
 #include "host/base/paths.hpp"
 
 #include <filesystem>
+#include <fstream>
 
 namespace orvanta::app {
 namespace fs = std::filesystem;
@@ -31,6 +32,11 @@ void bring_prerequisite(const fs::path& prereq, const fs::path& case_dir) {
       fs::copy_file(prereq / file, case_dir / file, fs::copy_options::overwrite_existing);
 }
 
+void write_empty_file(const fs::path& file) {
+  std::ofstream out(file, std::ios::trunc);
+  if (!out) throw OSError("Cannot write " + file.string());
+}
+
 }  // namespace
 
 void stage_case(const std::string& case_dir, const std::string& asset_package,
@@ -41,6 +47,7 @@ void stage_case(const std::string& case_dir, const std::string& asset_package,
   if (!fs::create_directory(case_dir)) throw ValueError("Case directory already exists: " + case_dir);
   try {
     copy_tree(assets, case_dir);
+    write_empty_file(fs::path(case_dir) / kParaViewCaseFile);
     if (prereq_case_dir) bring_prerequisite(*prereq_case_dir, case_dir);
   } catch (...) {
     std::error_code ignored;

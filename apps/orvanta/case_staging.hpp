@@ -4,9 +4,12 @@
 
 namespace orvanta::app {
 
-// Creates the case directory with the asset package copied in and, for a skill with a
-// prerequisite, the prerequisite case's mesh, model and design-variable file. Whole or
-// nothing: a failure removes the half-made case.
+// ParaView's OpenFOAM reader opens a case through an empty file ending in .foam inside it.
+inline constexpr const char* kParaViewCaseFile = "case.foam";
+
+// Creates the case directory with the asset package copied in, an empty kParaViewCaseFile
+// and, for a skill with a prerequisite, the prerequisite case's mesh, model and
+// design-variable file. Whole or nothing: a failure removes the half-made case.
 void stage_case(const std::string& case_dir, const std::string& asset_package,
                 const std::optional<std::string>& prereq_case_dir);
 
