@@ -5,8 +5,6 @@
 #include "apps/orvanta/run_display.hpp"
 #include "host/base/errors.hpp"
 
-#include <unistd.h>
-
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -39,16 +37,15 @@ Json parse_assignments(const std::vector<std::string>& items, const std::string&
 
 // Polls a case until its verdict (or a failed run), drawing progress on stderr.
 Json wait_for_case(CaseManager& cases, const std::string& name, int poll_seconds) {
-  const bool tty = isatty(STDERR_FILENO);
+  ProgressDisplay display(stderr_progress_sink());
   for (;;) {
     const Json checked = cases.check(name);
     const Json& last = checked["results"].back();
     if (last.value("status", "") != "running") {
-      if (tty) std::cerr << "\r\033[K";
+      display.finish();
       return checked;
     }
-    std::cerr << (tty ? "\r\033[K" : "") << progress_line(cases.case_dir(name), last) << (tty ? "" : "\n");
-    std::cerr.flush();
+    display.update(progress_stage(checked), progress_line(cases.case_dir(name), last));
     std::this_thread::sleep_for(std::chrono::seconds(poll_seconds));
   }
 }

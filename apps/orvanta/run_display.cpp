@@ -3,9 +3,13 @@
 #include "apps/orvanta/case_state.hpp"
 #include "host/runner/run_record.hpp"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <iomanip>
+#include <iostream>
 #include <regex>
 #include <sstream>
 
@@ -65,7 +69,53 @@ std::optional<std::pair<long, long>> major_iterations(const std::string& case_di
   }
 }
 
+// At most `columns - 1` bytes (writing the last column makes some terminals wrap), never
+// ending inside a UTF-8 sequence.
+std::string fitted(const std::string& line, int columns) {
+  if (columns <= 1 || line.size() < static_cast<size_t>(columns)) return line;
+  size_t end = static_cast<size_t>(columns - 1);
+  while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80) --end;
+  return line.substr(0, end);
+}
+
 }  // namespace
+
+std::string progress_stage(const Json& checked) {
+  const Json last = checked.value("results", Json::array()).empty() ? Json::object() : checked["results"].back();
+  return shown(checked.value("state", Json(""))) + "/" + shown(last.value("phase", Json(""))) + "/" +
+         shown(last.value("status", Json(""))) + "/" + shown(last.value("command_index", Json(0)));
+}
+
+ProgressSink stderr_progress_sink() {
+  ProgressSink sink;
+  sink.out = &std::cerr;
+  sink.terminal = ::isatty(STDERR_FILENO) == 1;
+  winsize size{};
+  if (sink.terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0) sink.columns = size.ws_col;
+  return sink;
+}
+
+void ProgressDisplay::update(const std::string& stage, const std::string& line) {
+  std::ostream& out = *sink_.out;
+  const auto now = sink_.clock();
+  if (sink_.terminal) {
+    out << "\r" << fitted(line, sink_.columns) << "\033[K";
+  } else {
+    if (shown_ && stage == last_stage_ && now - last_print_ < kLogInterval) return;
+    out << line << "\n";
+  }
+  out.flush();
+  shown_ = true;
+  last_stage_ = stage;
+  last_print_ = now;
+}
+
+void ProgressDisplay::finish() {
+  if (!sink_.terminal || !shown_) return;
+  *sink_.out << "\r\033[K";
+  sink_.out->flush();
+  shown_ = false;
+}
 
 std::pair<double, std::string> run_progress(const std::string& case_dir, const Json& r) {
   if (auto major = major_iterations(case_dir); major && major->second > 0) {
