@@ -12,7 +12,7 @@ import os
 import sys
 import time
 
-from orvanta_case import aircraft_views, convergence_plots, flow_field_views, pressure_profiles
+from orvanta_case import aircraft_views, convergence_plots, flow_field_views, pressure_profiles, y_plus
 from orvanta_case.optimization import history_plots
 
 
@@ -40,6 +40,15 @@ def aircraft_plot_flow_field(args):
     """3D view of (field - var_ref) * var_scaling on the aircraft surface (field: p or |U|)."""
     return flow_field_views.plot_flow_field(args.case_dir, args.flow_field, args.mesh_file, args.var_lower,
                                             args.var_upper, args.var_ref, args.var_scaling, args.field_label)
+
+
+def aircraft_plot_y_plus(args):
+    """3D views of first-cell y+ on the aircraft in the latest time (the yPlus field)."""
+    wall = y_plus.read_final(args.case_dir, args.mesh_file)
+    if wall is None:
+        raise ValueError(f"the latest time of {args.case_dir} holds no {y_plus.FIELD} field")
+    surface, values = wall
+    return [flow_field_views.plot_y_plus(args.case_dir, surface, values, surface.areas())]
 
 
 def aircraft_plot_pressure_profile(args):
@@ -105,6 +114,7 @@ MODES = {
     "general_plot_function": (general_plot_function, _log_file),
     "aircraft_plot_flow_field": (aircraft_plot_flow_field, _flow_field),
     "aircraft_plot_pressure_profile": (aircraft_plot_pressure_profile, _pressure_profile),
+    "aircraft_plot_y_plus": (aircraft_plot_y_plus, lambda p: p.add_argument("-mesh_file", default=y_plus.VTK_FILE)),
     "general_plot_optimization_history": (general_plot_optimization_history, lambda p: (
         p.add_argument("-hist_file", default="OptView.hst"), p.add_argument("-optimizer_log", default="opt_SLSQP.txt"))),
 }

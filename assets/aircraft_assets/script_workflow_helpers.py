@@ -9,7 +9,7 @@ import argparse
 import os
 import sys
 
-from orvanta_case import case_files, cfd_metrics, mesh_analysis, warm_start
+from orvanta_case import case_files, cfd_metrics, flow_field_views, mesh_analysis, warm_start, y_plus
 from orvanta_case.optimization import analysis_metrics, boundary_export
 
 
@@ -41,10 +41,19 @@ def stage_warm_start(args):
 
 
 def write_cfd_analysis(args):
-    """Condenses the flow solver's log (read by the host's own reader) into the CFD metrics."""
-    metrics = cfd_metrics.cfd_metrics(args.case_dir, args.log_file)
+    """Condenses the flow solver's log (read by the host's own reader) and the final y+ on the
+    aircraft into the CFD metrics, and draws the y+ figure."""
+    wall = y_plus.read_final(args.case_dir)
+    metrics = cfd_metrics.cfd_metrics(args.case_dir, args.log_file, wall)
     case_files.write_json(os.path.join(args.case_dir, args.output_file), metrics)
     print(cfd_metrics.summary_line(metrics))
+    # The analysis has no command of its own for this figure: it is drawn here, after the
+    # metrics are safe, from the values they were computed from.
+    if metrics["y_plus"] is None:
+        print(f"no y+ figure: the latest time holds no finite {y_plus.FIELD} field")
+        return
+    surface, values = wall
+    print(f"wrote {flow_field_views.plot_y_plus(args.case_dir, surface, values, surface.areas())}")
 
 
 def export_optimization_boundary_vtks(args):

@@ -3,9 +3,11 @@
 # a tiny mesh of the packaged aircraft (surface level 2, two layers), with few iterations:
 #   a: rhoSimpleFoam cold start on 2 MPI ranks, then the analysis commands: the log must hold
 #      a primal run with force coefficients, the exported surface the fields U p T rho nut,
-#      every figure must be drawn and the metrics written, the review must grade them;
+#      every figure must be drawn (y+ too) and the metrics written, with the drag split and
+#      the final y+, the review must grade them;
 #   b: simpleFoam warm-started from a (same mesh: copied) and aimed at a lift coefficient,
-#      so it restarts at a corrected angle: two primal runs, pressure exported in pascals;
+#      so it restarts at a corrected angle: two primal runs, pressure exported in pascals,
+#      drag split and y+ of the last run;
 #   c: the warm start staged onto a different mesh (mapFields).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -21,6 +23,39 @@ mkdir -p "$work/bin" && ln -s "$py" "$work/bin/python" && export PATH="$work/bin
 runner="$here/mesh_fixture/run_command_list.py"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# The new metrics of a case against the solver's own report in its log: the drag parts add
+# up to the total, and y+ is positive and spans what the yPlus function object printed for
+# the final solution. The y+ values must sit on the aircraft's faces of the export: nut,
+# also in the export, must be the aircraft's nut there.
+check_wall_metrics() {  # case directory
+  "$py" - "$1" <<'PY' || fail "$1: drag split or y+"
+import json, math, os, re, sys
+import numpy as np
+import vtk
+from vtk.util.numpy_support import vtk_to_numpy
+case = sys.argv[1]
+sys.path.insert(0, case)
+from orvanta_case import foam_files, y_plus
+m = json.load(open(os.path.join(case, "cfd_analysis_metrics.json")))
+print({k: m[k] for k in ("final_cd", "cd_pressure", "cd_viscous", "y_plus")})
+assert abs(m["cd_pressure"] + m["cd_viscous"] - m["final_cd"]) <= 1e-9, m
+assert m["cd_pressure"] > 0 and m["cd_viscous"] > 0, m
+w = m["y_plus"]
+assert 0 < w["min"] <= w["mean"] <= w["max"], w
+log = open(os.path.join(case, "log_simulation.txt")).read()
+low, high = map(float, re.findall(r"patch aircraft y\+ : min = (\S+), max = (\S+),", log)[-1])
+assert math.isclose(w["min"], low, rel_tol=1e-9) and math.isclose(w["max"], high, rel_tol=1e-9), (w, low, high)
+reader = vtk.vtkXMLPolyDataReader()
+reader.SetFileName(os.path.join(case, "VTK", "boundary.vtp"))
+reader.Update()
+exported = vtk_to_numpy(reader.GetOutput().GetCellData().GetArray("nut"))
+first, count = y_plus.exported_range(foam_files.boundary_patches(
+    foam_files.read(os.path.join(case, "constant", "polyMesh", "boundary"))))
+latest = foam_files.latest_time(case)
+nut = foam_files.patch_scalar_values(foam_files.read(os.path.join(case, latest, "nut")), "aircraft", count)
+assert np.allclose(exported[first:first + count], nut, rtol=1e-6, atol=1e-12 * nut.max()), "faces out of order"
+PY
+}
 stage() {  # case directory: the asset package as the host stages it
   mkdir -p "$1"
   (cd "$src/assets/aircraft_assets" && tar --exclude=__pycache__ -cf - .) | (cd "$1" && tar -xf -)
@@ -95,7 +130,7 @@ print("\n".join(next(c["arguments"]["commands"] for c in calls if c["operation"]
 grep -q "^CFD: CD " "$work/analyze_a.out" || fail "case a: no metrics summary ($(cat "$work/analyze_a.out"))"
 figures="general_residual_cfd general_function_cd general_function_cl general_function_cm
   aircraft_flow_field_Cp_3d aircraft_flow_field_U_3d aircraft_pressure_profile_y0p25
-  aircraft_pressure_profile_y0p5 aircraft_pressure_profile_y0p75"
+  aircraft_pressure_profile_y0p5 aircraft_pressure_profile_y0p75 aircraft_surface_y_plus"
 for name in $figures; do
   png="$a/plots/$name.png"
   [ -f "$png" ] || fail "missing figure $png ($(tail -5 "$a/log_plot_cfd.txt"))"
@@ -114,12 +149,13 @@ import json, sys
 review = json.load(open(sys.argv[1]))["result"]
 metrics = json.load(open(sys.argv[2]))
 print({k: review.get(k) for k in ("status", "final_cd", "final_cl", "cd_stddev", "note")})
-assert review["status"] in ("pass", "warning", "fail") and len(review["plots"]) == 9, review
+assert review["status"] in ("pass", "warning", "fail") and len(review["plots"]) == 10, review
 assert metrics["n_primal_runs"] == 1 and metrics["has_nan_inf"] is False, metrics
 assert 0.01 < metrics["final_cd"] < 0.2 and 0.1 < metrics["final_cl"] < 0.6, metrics
 assert set(metrics["residual_drop_orders"]) == {"Ux", "Uy", "Uz", "e", "p", "nuTilda"}, metrics
 assert review["final_cd"] == metrics["final_cd"]
 PY
+check_wall_metrics "$a"
 cl_a="$("$py" -c 'import json,sys; print(json.load(open(sys.argv[1]))["final_cl"])' "$a/cfd_analysis_metrics.json")"
 
 # b: warm start from a (a relative name, as the model gives it), incompressible, aimed at
@@ -157,6 +193,10 @@ p = vtk_to_numpy(reader.GetOutput().GetCellData().GetArray("p"))
 assert 80000 < p.min() and p.max() < 120000, (p.min(), p.max())  # pascals, not m2/s2
 print(f"case b: {len(solution['runs'])} runs, angle {solution['angle_of_attack']:.3f} deg, CL {solution['cl']:.4f}")
 PY
+(cd "$b" && python script_workflow_helpers.py write-cfd-analysis --log-file log_simulation.txt \
+  --output-file cfd_analysis_metrics.json > "$work/analysis_b.out" 2>&1) ||
+  fail "case b: the metrics failed ($(tail -5 "$work/analysis_b.out"))"
+check_wall_metrics "$b"
 
 # c: a's solution staged onto a different mesh (the same one shifted by a micrometre).
 c="$work/cfd_c"

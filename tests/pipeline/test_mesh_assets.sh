@@ -3,7 +3,7 @@
 # the wing-body fixture at a tiny size (coarse background, surface level 3, two layers,
 # a local refinement box), then the analysis commands: checkMesh must say "Mesh OK", the
 # exported surface must hold the aircraft and symmetry patches, the metrics files must be
-# written and all eight figures drawn. The curvature-off variant of the snappy dictionary
+# written (with the layer coverage) and all eight figures drawn. The curvature-off variant of the snappy dictionary
 # is checked by expanding it.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -86,8 +86,12 @@ import vtk
 case = sys.argv[1]
 m = json.load(open(os.path.join(case, "mesh_analysis_metrics.json")))
 a = json.load(open(os.path.join(case, "mesh_analysis.json")))
-print({k: m[k] for k in ("n_cells", "max_nonorthogonality", "max_skewness", "max_aspect_ratio", "mesh_ok")})
+print({k: m[k] for k in ("n_cells", "max_nonorthogonality", "max_skewness", "max_aspect_ratio", "mesh_ok",
+                         "layer_coverage_pct", "layers_mean")})
 assert m["mesh_ok"] is True, m["failed_check_messages"]
+# Two layers were asked for, and only extruded faces carry them (the mean is printed to 3 digits).
+assert 0 <= m["layer_coverage_pct"] <= 100 and 0 <= m["layers_mean"] <= 2, m
+assert m["layers_mean"] <= 2 * m["layer_coverage_pct"] / 100 + 1e-2, m
 assert m["max_nonorthogonality"] <= 65, m["max_nonorthogonality"]
 assert sorted(m["patches"]) == ["aircraft", "farfield", "sym"], m["patches"]
 assert {"aircraft.stl", "aircraft.vsp3", "constant/polyMesh", "VTK/boundary.vtp"} <= set(a["outputs"]), a

@@ -87,6 +87,8 @@ class VtpFiles(TempDir):
         self.assertEqual(s.corner_counts.tolist(), [4, 3])
         np.testing.assert_allclose(s.centroids(), [[1, 1, 0], [2 / 3, 0, 1 / 3]])
         np.testing.assert_allclose(np.abs(s.normals()), [[0, 0, 1], [0, 1, 0]], atol=1e-12)
+        # The padded corner of the triangle adds no area.
+        np.testing.assert_allclose(s.areas(), [4.0, 1.0])
 
 
 class LongTriangles(unittest.TestCase):

@@ -61,6 +61,10 @@ class WriteMeshAnalysis(unittest.TestCase):
         for key in ("n_cells", "max_nonorthogonality", "avg_nonorthogonality", "severe_nonorthogonal_faces",
                     "max_skewness", "max_aspect_ratio"):
             self.assertIsInstance(metrics[key], (int, float), key)
+        # The layers of the log's own layer pass, beside the checkMesh numbers.
+        self.assertAlmostEqual(metrics["layer_coverage_pct"], 100.0 * 2564 / 2662)
+        self.assertEqual(metrics["layers_mean"], 1.8)
+        self.assertIn("prism layers on 96.3 % of the aircraft faces, 1.8 on average", result.stdout)
 
         analysis = self.read_json("mesh_analysis.json")
         self.assertEqual(analysis["outputs"], ["aircraft.stl", "aircraft.vsp3", "constant/polyMesh",

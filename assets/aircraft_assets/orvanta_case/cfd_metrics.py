@@ -1,12 +1,22 @@
 """The convergence metrics of a flow solution, from its solver log as the host reads it
-(`orvanta log summary`), so that the review and this file never disagree on the log."""
+(`orvanta log summary`), so that the review and this file never disagree on the log; the
+split of the final drag into pressure and friction, from the same log line; and the
+first-cell y+ on the aircraft, from the final fields."""
 
 import json
 import math
 import os
+import re
 
-from orvanta_case import convergence, orvanta_cli
+from orvanta_case import case_files, convergence, orvanta_cli, y_plus
 from orvanta_case.primal_solution import SUMMARY_FILE
+
+_NUMBER = r"[-+]?(?:\d+\.?\d*(?:[eE][-+]?\d+)?|\.\d+(?:[eE][-+]?\d+)?|(?i:nan|inf))"
+# forceCoeffs: `        Cd       : 0.0499<TAB>(pressure: 0.0370<TAB>viscous: 0.0129)`. The total
+# is matched as the host's reader matches it, so both count the same lines.
+_DRAG_LINE = re.compile(rf"^\s*Cd\s*[:=]\s*({_NUMBER})(?:\s*\(pressure:\s*({_NUMBER})\s+viscous:\s*({_NUMBER})\))?")
+# The host's reader skips longer lines: they cannot be solver output.
+_MAX_SOLVER_LINE = 2048
 
 
 def _finite(values):
@@ -43,10 +53,36 @@ def _last(values):
     return values[-1] if values else None
 
 
-def cfd_metrics(case_dir, log_file):
-    summary = orvanta_cli.log_summary(os.path.join(case_dir, log_file))
+def drag_parts(log_text, final_cd):
+    """(cd_pressure, cd_viscous) of the iteration final_cd is taken from: the log's last drag
+    line. The viscous part is final_cd minus the printed pressure part, so that the two add
+    up to final_cd whatever the print rounding; it differs from the printed viscous part by
+    that rounding only. (None, None) without a final drag or without parts on its line."""
+    last = None
+    for line in log_text.split("\n"):
+        line = line[:-1] if line.endswith("\r") else line
+        if len(line) > _MAX_SOLVER_LINE:
+            continue
+        match = _DRAG_LINE.match(line)
+        if match:
+            last = match
+    if final_cd is None or last is None:
+        return None, None
+    if float(last.group(1)) != final_cd:
+        raise ValueError(f"the log's last drag line gives CD {last.group(1)}, but the host read {final_cd!r}")
+    if last.group(2) is None or not math.isfinite(float(last.group(2))):
+        return None, None
+    pressure = float(last.group(2))
+    return pressure, final_cd - pressure
+
+
+def cfd_metrics(case_dir, log_file, wall=None):
+    """The metrics; `wall` is the (aircraft surface, y+ values) of y_plus.read_final, or None."""
+    log_path = os.path.join(case_dir, log_file)
+    summary = orvanta_cli.log_summary(log_path)
     cd = summary["cd"]
     window = drag_window(cd)
+    cd_pressure, cd_viscous = drag_parts(case_files.read_text(log_path), _last(cd))
     metrics = {
         "has_nan_inf": bool(summary["has_nan_inf"]),
         "cd_stddev": window[1] if window else None,
@@ -58,6 +94,9 @@ def cfd_metrics(case_dir, log_file):
         "cd_window": len(window[0]) if window else 0,
         "cd_slope": window[2] if window else None,
         "n_iterations": len(cd),
+        "cd_pressure": cd_pressure,
+        "cd_viscous": cd_viscous,
+        "y_plus": y_plus.statistics(wall[1], wall[0].areas()) if wall else None,
         "log_file": log_file,
     }
     solution_path = os.path.join(case_dir, SUMMARY_FILE)
@@ -75,4 +114,14 @@ def summary_line(metrics):
     std = "n/a" if metrics["cd_stddev"] is None else f"{metrics['cd_stddev']:.3g}"
     return (f"CFD: CD {metrics['final_cd']}, CL {metrics['final_cl']}, CM {metrics['final_cm']}; CD standard "
             f"deviation {std} over {metrics['cd_window']} iterations; weakest residual drop {weakest} orders; "
-            f"{metrics['n_primal_runs']} primal run(s); NaN/Inf: {metrics['has_nan_inf']}")
+            f"{metrics['n_primal_runs']} primal run(s); NaN/Inf: {metrics['has_nan_inf']}{_wall_text(metrics)}")
+
+
+def _wall_text(metrics):
+    text = ""
+    if metrics.get("cd_pressure") is not None:
+        text += f"; CD pressure {metrics['cd_pressure']:.6g}, viscous {metrics['cd_viscous']:.6g}"
+    wall = metrics.get("y_plus")
+    if wall:
+        text += f"; y+ {wall['min']:.3g} to {wall['max']:.3g}, area-weighted mean {wall['mean']:.3g}"
+    return text

@@ -1,5 +1,6 @@
 """3D figures of a surface flow field: the aircraft coloured by the pressure coefficient or
-the relative speed, with the symmetry plane around it coloured by the same quantity.
+the relative speed, with the symmetry plane around it coloured by the same quantity; and
+the aircraft coloured by first-cell y+, seen from above and from below.
 
 The plotted quantity is (field - reference) * scaling, the field being p for "Cp" and |U|
 for "U". On a no-slip wall the speed is zero everywhere, so for "U" the symmetry plane is
@@ -20,6 +21,7 @@ from matplotlib.collections import PolyCollection  # noqa: E402
 from orvanta_case import surface_render as render  # noqa: E402
 from orvanta_case.convergence_plots import plot_dir  # noqa: E402
 from orvanta_case.surfaces import read_vtp, symmetry_plane_mask  # noqa: E402
+from orvanta_case.y_plus import fraction_between, statistics  # noqa: E402
 
 # From ahead, outboard and well above: the wing's upper surface, where the suction is, faces
 # the camera.
@@ -27,6 +29,13 @@ VIEW = render.View((0.6, -1.0, -1.8), (0, 0, 1))
 NEUTRAL = (0.72, 0.72, 0.72)
 COLORMAP = "jet"
 DEFAULT_LABELS = {"Cp": "Cp", "U": "(|U|-U0)/U0"}
+# The underside, from the same side and as steeply below.
+VIEW_BELOW = render.View((0.6, -1.0, 1.8), (0, 0, 1))
+# One fixed logarithmic scale, so that figures of a grid study compare at a glance.
+Y_PLUS_RANGE = (1.0, 1e4)
+# Where wall functions hold: marked on the colour bar.
+WALL_FUNCTION_RANGE = (30.0, 100.0)
+Y_PLUS_FIGURE = "aircraft_surface_y_plus.png"
 
 
 def read_cell_field(path, field):
@@ -137,3 +146,35 @@ def plot_flow_field(case_dir, field, mesh_files, lower, upper, reference, scalin
         written.append(plot_surface_field(os.path.join(case_dir, mesh_file), output, field, lower, upper,
                                           reference, scaling, label, note))
     return written
+
+
+def plot_y_plus(case_dir, surface, values, areas):
+    """plots/aircraft_surface_y_plus.png: the aircraft's faces coloured by first-cell y+ on a
+    log scale, upper side on the left, lower side on the right."""
+    stats = statistics(values, areas)
+    if stats is None:
+        raise ValueError("no finite y+ on the aircraft to draw")
+    norm = matplotlib.colors.LogNorm(*Y_PLUS_RANGE, clip=True)
+    cmap = matplotlib.colormaps[COLORMAP]
+    rgb = cmap(norm(np.clip(values, *Y_PLUS_RANGE)))[:, :3]
+    inside = fraction_between(values, areas, *WALL_FUNCTION_RANGE)
+    low, high = WALL_FUNCTION_RANGE
+    fig, ax = render.new_figure(
+        "First-cell y+ on the aircraft",
+        f"y+ from {stats['min']:.3g} to {stats['max']:.3g}, area-weighted mean {stats['mean']:.3g}; "
+        f"{100 * inside:.0f} % of the surface in the wall-function range {low:g} to {high:g} (white lines)")
+    ax.remove()
+    for i, (view, side) in enumerate(((VIEW, "upper side"), (VIEW_BELOW, "lower side"))):
+        panel = fig.add_axes([0.01 + 0.425 * i, 0.05, 0.42, 0.8])
+        render.frame(panel, view, [surface], 0.95)
+        _draw(panel, [(surface, rgb, True)], view)
+        render.label_axes(panel, view)
+        panel.set_title(side, fontsize=12)
+    bar_axes = fig.add_axes([0.89, 0.15, 0.022, 0.65])
+    bar = fig.colorbar(matplotlib.cm.ScalarMappable(norm=norm, cmap=cmap), cax=bar_axes, extend="both")
+    for level in WALL_FUNCTION_RANGE:
+        bar.ax.axhline(level, color="white", linewidth=2)
+    bar.set_label("y+ (first cell)", fontsize=12)
+    output = os.path.join(plot_dir(case_dir), Y_PLUS_FIGURE)
+    render.save(fig, output)
+    return output

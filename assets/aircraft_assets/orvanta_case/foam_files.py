@@ -156,3 +156,46 @@ def value_text(value):
     if isinstance(value, (tuple, list, np.ndarray)):
         return "(" + " ".join(f"{float(v):.10g}" for v in value) + ")"
     return f"{float(value):.10g}"
+
+
+def boundary_patches(text):
+    """(name, number of faces) of each patch of a polyMesh/boundary file, in the mesh's order."""
+    header = re.search(r"FoamFile\s*\{[^}]*\}", text)
+    start = text.find("(", header.end() if header else 0)
+    if start < 0:
+        raise ValueError("no patch list in the boundary file")
+    patches = []
+    for m in re.finditer(r"(\w+)\s*\{([^{}]*)\}", text[start:]):
+        faces = re.search(r"\bnFaces\s+(\d+)\s*;", m.group(2))
+        if faces is None:
+            raise ValueError(f"patch {m.group(1)} of the boundary file has no nFaces entry")
+        patches.append((m.group(1), int(faces.group(1))))
+    return patches
+
+
+def patch_scalar_values(text, patch, n_faces):
+    """The `value` entry of one patch of a scalar field file as an array of n_faces values
+    (a uniform value repeated)."""
+    field = re.search(r"^boundaryField\s*\{", text, re.MULTILINE)
+    if field is None:
+        raise ValueError("no boundaryField entry")
+    block = re.compile(r"^\s*" + re.escape(patch) + r"\s*\{", re.MULTILINE).search(text, field.end())
+    if block is None:
+        raise ValueError(f"no boundary entry for patch {patch}")
+    end = text.index("}", block.end())
+    value = re.compile(r"^\s*value\s+", re.MULTILINE).search(text, block.end(), end)
+    if value is None:
+        raise ValueError(f"patch {patch} has no value entry")
+    start, stop = _value_span(text, value.end())
+    entry = text[start:stop]
+    if entry.startswith("uniform"):
+        return np.full(n_faces, float(entry.split()[1]))
+    m = re.match(r"nonuniform\s+List<scalar>\s*(\d+)\s*\(", entry)
+    if m is None:
+        raise ValueError(f"patch {patch}: expected a scalar list, got {entry[:40]!r}")
+    values = np.array(entry[m.end():-1].split(), dtype=float)
+    if int(m.group(1)) != len(values):
+        raise ValueError(f"patch {patch}: a scalar list announces {m.group(1)} values but holds {len(values)}")
+    if len(values) != n_faces:
+        raise ValueError(f"patch {patch} holds {len(values)} values for {n_faces} faces")
+    return values

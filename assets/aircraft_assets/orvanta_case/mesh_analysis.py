@@ -1,9 +1,11 @@
-"""The two result files of a mesh case: the checkMesh metrics and the list of mesh outputs."""
+"""The two result files of a mesh case: the checkMesh metrics (with the prism-layer coverage
+snappyHexMesh reported) and the list of mesh outputs."""
 
 import os
 
 from orvanta_case import case_files
 from orvanta_case.checkmesh_log import last_checkmesh_metrics
+from orvanta_case.layer_report import layer_metrics
 
 # What the mesh run leaves behind, in the order a person would look for it. The first four
 # are what the mesh review requires.
@@ -32,8 +34,11 @@ MESH_PLOTS = [
 
 
 def mesh_metrics(case_dir, log_file):
-    """The last checkMesh run of the case's log as metrics, with where they came from."""
-    metrics, runs = last_checkmesh_metrics(case_files.read_text(os.path.join(case_dir, log_file)))
+    """The last checkMesh run of the case's log and the layers of its last snappyHexMesh run
+    as metrics, with where they came from."""
+    text = case_files.read_text(os.path.join(case_dir, log_file))
+    metrics, runs = last_checkmesh_metrics(text)
+    metrics.update(layer_metrics(text))
     metrics["log_file"] = log_file
     metrics["checkmesh_runs_in_log"] = runs
     return metrics
@@ -68,4 +73,12 @@ def summary_line(metrics):
     verdict = "Mesh OK" if metrics["mesh_ok"] else f"failed checks: {metrics['failed_checks']}"
     return (f"checkMesh ({verdict}): {metrics['n_cells']} cells, max non-orthogonality "
             f"{metrics['max_nonorthogonality']}, max skewness {metrics['max_skewness']}, "
-            f"max aspect ratio {metrics['max_aspect_ratio']}")
+            f"max aspect ratio {metrics['max_aspect_ratio']}{_layer_text(metrics)}")
+
+
+def _layer_text(metrics):
+    if metrics.get("layers_mean") is None:
+        return ""
+    coverage = metrics.get("layer_coverage_pct")
+    share = "" if coverage is None else f" on {coverage:.1f} % of the aircraft faces,"
+    return f"; prism layers{share} {metrics['layers_mean']:g} on average"

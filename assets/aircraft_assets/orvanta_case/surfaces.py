@@ -34,13 +34,20 @@ class Surface:
         weights = (np.arange(self.polygons.shape[1])[None, :] < self.corner_counts[:, None]).astype(float)
         return (c * weights[:, :, None]).sum(axis=1) / self.corner_counts[:, None]
 
+    def _newell(self):
+        # A padded corner repeats its neighbour, so its edge adds nothing.
+        c = self.corners()
+        return np.cross(c, np.roll(c, -1, axis=1)).sum(axis=1)
+
     def normals(self):
         """Unit normals by Newell's method, which suits polygons as well as triangles."""
-        c = self.corners()
-        nxt = np.roll(c, -1, axis=1)
-        n = np.cross(c, nxt).sum(axis=1)
+        n = self._newell()
         length = np.linalg.norm(n, axis=1)
         return n / np.where(length > 0, length, 1.0)[:, None]
+
+    def areas(self):
+        """Polygon areas: half the length of Newell's normal (exact for planar polygons)."""
+        return 0.5 * np.linalg.norm(self._newell(), axis=1)
 
     def bounds(self):
         """(min, max) corners of the box around the points the polygons use."""
