@@ -1,5 +1,6 @@
 #include "apps/orvanta/case_tools.hpp"
 
+#include "apps/orvanta/tool_metadata.hpp"
 #include "apps/orvanta/tool_schema.hpp"
 #include "host/base/errors.hpp"
 
@@ -9,6 +10,14 @@ namespace {
 Json text_result(const Json& value, bool is_error) {
   return {{"content", Json::array({{{"type", "text"}, {"text", value.is_string() ? value.get<std::string>() : value.dump(2)}}})},
           {"isError", is_error}};
+}
+
+// A successful answer carries the same JSON twice: as text for clients that read text, and
+// as structured content matching the tool's output schema.
+Json tool_result(const std::string& tool, const Json& value) {
+  Json result = text_result(value, false);
+  result["structuredContent"] = structured_content(tool, value);
+  return result;
 }
 
 std::string string_argument(const Json& args, const char* name, bool required) {
@@ -69,17 +78,18 @@ Json CaseTools::build_tool_list() {
   tools.push_back({{"name", "stop_case"},
                    {"description", "Stop the background run of a case."},
                    {"inputSchema", case_name_schema()}});
+  for (Json& tool : tools) add_tool_metadata(tool);
   return tools;
 }
 
 Json CaseTools::call(const std::string& name, const Json& arguments, const ToolProgress& progress) {
   try {
     if (!arguments.is_object()) throw ValueError("Tool arguments must be a JSON object.");
-    if (name == "check_case") return text_result(cases_.check(string_argument(arguments, "case_name", true), progress), false);
+    if (name == "check_case") return tool_result(name, cases_.check(string_argument(arguments, "case_name", true), progress));
     if (name == "list_cases") return list_cases();
     if (name == "stop_case") {
       const bool stopped = cases_.stop(string_argument(arguments, "case_name", true));
-      return text_result(Json{{"stopped", stopped}}, false);
+      return tool_result(name, Json{{"stopped", stopped}});
     }
     return call_skill(name, arguments, progress);
   } catch (const std::exception& e) {
@@ -90,10 +100,12 @@ Json CaseTools::call(const std::string& name, const Json& arguments, const ToolP
 // Folders that look like cases but are not usable ones are named in a second text item, so
 // a client reading the first still gets the plain list.
 Json CaseTools::list_cases() const {
-  Json result = text_result(cases_.list(), false);
+  Json result = tool_result("list_cases", cases_.list());
   const Json skipped = cases_.skipped_entries();
-  if (!skipped.empty())
+  if (!skipped.empty()) {
     result["content"].push_back({{"type", "text"}, {"text", "Skipped, not valid cases: " + skipped.dump(2)}});
+    result["structuredContent"]["skipped"] = skipped;
+  }
   return result;
 }
 
@@ -108,7 +120,7 @@ Json CaseTools::call_skill(const std::string& name, const Json& arguments, const
   }
   for (const auto& [key, value] : arguments.items())
     if (key != "case_name" && key != "mesh_case" && key != "advanced_parameters") request.inputs[key] = value;
-  return text_result(cases_.start(request, progress), false);
+  return tool_result(name, cases_.start(request, progress));
 }
 
 }  // namespace orvanta::app

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <mutex>
 
 namespace orvanta::app {
@@ -109,6 +110,50 @@ TEST_F(McpTest, ListCasesNamesFoldersThatAreNotValidCasesApart) {
   ASSERT_EQ(content.size(), 2u);
   EXPECT_EQ(content[0]["text"], "[]");
   EXPECT_NE(content[1]["text"].get<std::string>().find("\"my copy\""), std::string::npos);
+}
+
+// Every tool says what it is and does to hosts, and every successful answer carries its JSON
+// both as text and as structured content with the keys its output schema requires.
+TEST_F(McpTest, ToolsCarryTitlesHintsAndOutputSchemasAndAnswersTheirStructuredContent) {
+  std::map<std::string, Json> by_name;
+  for (const Json& t : server_->tool_list()) by_name[t["name"]] = t;
+  for (const auto& [name, tool] : by_name) {
+    EXPECT_FALSE(tool["title"].get<std::string>().empty()) << name;
+    EXPECT_EQ(tool["annotations"]["title"], tool["title"]) << name;
+    EXPECT_EQ(tool["annotations"]["openWorldHint"], false) << name;
+    EXPECT_EQ(tool["outputSchema"]["type"], "object") << name;
+  }
+  for (const char* name : {"check_case", "list_cases"}) EXPECT_EQ(by_name[name]["annotations"]["readOnlyHint"], true);
+  EXPECT_EQ(by_name["stop_case"]["annotations"]["destructiveHint"], true);
+  EXPECT_EQ(by_name["stop_case"]["annotations"]["idempotentHint"], true);
+  for (const char* name : {"generate-cfd-mesh", "run-cfd-simulation", "run-aero-optimization"}) {
+    EXPECT_EQ(by_name[name]["annotations"]["readOnlyHint"], false) << name;
+    EXPECT_EQ(by_name[name]["annotations"]["destructiveHint"], false) << name;
+  }
+
+  auto structured = [&](const char* tool, const Json& args) {
+    const Json result = call(tool, args)["result"];
+    EXPECT_FALSE(result["isError"].get<bool>()) << tool;
+    for (const Json& key : by_name[tool]["outputSchema"]["required"])
+      EXPECT_TRUE(result["structuredContent"].contains(key.get<std::string>())) << tool << " lacks " << key;
+    return result;
+  };
+  Json result = structured("list_cases", Json::object());
+  EXPECT_EQ(result["structuredContent"], Json::parse(R"({"cases": []})"));
+  EXPECT_EQ(result["content"][0]["text"], "[]");
+  // An analysed case (skill tools starting real cases are driven by the protocol client test).
+  fs::create_directories(work_ / "m1" / ".orvanta");
+  std::ofstream(work_ / "m1" / ".orvanta" / "case.json")
+      << R"({"skill": "generate-cfd-mesh", "created_at": 1.5, "state": "analyzed",
+            "verdict": {"phase": "review_analyze", "skill": "generate-cfd-mesh", "status": "pass"}})";
+  result = structured("check_case", {{"case_name", "m1"}});
+  EXPECT_EQ(result["structuredContent"]["results"][0]["status"], "pass");
+  EXPECT_EQ(result["structuredContent"], Json::parse(result["content"][0]["text"].get<std::string>()));
+  EXPECT_EQ(structured("stop_case", {{"case_name", "m1"}})["structuredContent"], Json::parse(R"({"stopped": false})"));
+  result = structured("list_cases", Json::object());
+  EXPECT_EQ(result["structuredContent"]["cases"][0]["case_name"], "m1");
+  // A refusal is an error result, which carries no structured content.
+  EXPECT_FALSE(call("check_case", {{"case_name", "nope"}})["result"].contains("structuredContent"));
 }
 
 TEST_F(McpTest, ToolsArePublishedWithSchemasFromTheInputMetadata) {

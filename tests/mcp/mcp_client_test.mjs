@@ -35,6 +35,14 @@ assert.equal(mesh["Wing:UpperCoeff:Au"].default.length, 12);
 assert.equal(byName["run-cfd-simulation"].inputSchema.properties.mach_number.default, 0.3);
 assert.equal(byName["run-aero-optimization"].inputSchema.properties.mach_number.default, "$prereq.mach_number");
 assert.equal(byName["run-aero-optimization"].inputSchema.properties.optimizer.default, "SLSQP");
+// Titles, hints and output schemas (the client validates every structured answer against them).
+for (const t of tools) {
+  assert.ok(t.title && t.annotations && t.outputSchema, `tool ${t.name} metadata`);
+  assert.equal(t.annotations.openWorldHint, false, t.name);
+}
+assert.equal(byName["check_case"].annotations.readOnlyHint, true);
+assert.equal(byName["stop_case"].annotations.destructiveHint, true);
+assert.equal(byName["generate-cfd-mesh"].annotations.destructiveHint, false);
 console.log("tools:", tools.map((t) => t.name).join(", "));
 
 // A bad call is a tool error with the exact message, and the server carries on.
@@ -83,9 +91,14 @@ assert.ok(["pass", "warning"].includes(verdict.status), JSON.stringify(verdict))
 assert.ok(verdict.n_cells > 0);
 
 // Later polls return the stored verdict; the case list shows it.
-const again = textOf(await client.callTool({ name: "check_case", arguments: { case_name: "mcp_mesh" } }));
+const againResult = await client.callTool({ name: "check_case", arguments: { case_name: "mcp_mesh" } });
+const again = textOf(againResult);
 assert.deepEqual(again.results.at(-1), verdict);
-const cases = textOf(await client.callTool({ name: "list_cases", arguments: {} }));
+assert.deepEqual(againResult.structuredContent, again);  // the verdict as structured data too
+assert.deepEqual(startedBody, started.structuredContent);
+const casesResult = await client.callTool({ name: "list_cases", arguments: {} });
+const cases = textOf(casesResult);
 assert.equal(cases.find((c) => c.case_name === "mcp_mesh").verdict, verdict.status);
+assert.deepEqual(casesResult.structuredContent.cases, cases);
 await client.close();
 console.log("mcp client test passed");
