@@ -30,14 +30,24 @@ const chrome = spawn("chromium", [
   "--headless", "--no-sandbox", "--disable-gpu", "--enable-unsafe-swiftshader", "--disable-quic",
   "--no-first-run", "--disable-background-networking", "--disable-component-update", "--disable-sync",
   `--user-data-dir=${profile}`, `--window-size=${size}`, "--remote-debugging-port=0", "about:blank",
-], { stdio: "ignore" });
+], { stdio: "ignore", detached: true });  // its own process group, so its helpers die with it
 
 const exited = new Promise((resolve) => chrome.on("exit", resolve));
 
 async function cleanup() {
-  chrome.kill("SIGKILL");
-  await exited;  // the profile is written until the browser is gone
-  fs.rmSync(profile, { recursive: true, force: true, maxRetries: 5 });
+  try {
+    process.kill(-chrome.pid, "SIGKILL");
+  } catch {
+    chrome.kill("SIGKILL");
+  }
+  await exited;
+  // Helper processes may still be flushing into the profile for a moment after the browser
+  // is gone; a profile left behind in the temporary folder is not the page's fault.
+  try {
+    fs.rmSync(profile, { recursive: true, force: true, maxRetries: 10, retryDelay: 200 });
+  } catch (e) {
+    console.error(`page_watch: could not remove ${profile}: ${e.code}`);
+  }
 }
 
 async function devtoolsPort() {
