@@ -143,11 +143,6 @@ void check_warm_start_source(const Json& value, const std::string& work_dir) {
 
 }  // namespace
 
-BackgroundMesh background_mesh(double reference_length, double max_cell_size) {
-  const double extent = 40.0 * reference_length;
-  return {std::max(1.0, std::trunc(extent / max_cell_size)), std::max(1.0, std::trunc(0.5 * extent / max_cell_size))};
-}
-
 void check_start(BaseSkill& skill, const StartFacts& f) {
   check_input_ranges(skill, f);
   if (f.inputs.contains("optimizer")) check_optimizer(f.inputs.at("optimizer"));

@@ -6,6 +6,7 @@
 
 #include "apps/orvanta/input_limits.hpp"
 #include "host/base/base_skill.hpp"
+#include "src/aircraft_generate_cfd_mesh/background_mesh.hpp"
 
 #include <optional>
 #include <string>
@@ -29,14 +30,5 @@ struct StartFacts {
 // ValueError naming the input (or advanced parameter) and its range at the first value
 // that fails. May read the skill's design-variable inputs (it sets skill.inputs).
 void check_start(BaseSkill& skill, const StartFacts& facts);
-
-// Background cells (nx, ny) of a mesh case, sized as the mesh run sizes blockMesh: a far
-// field of 40 reference lengths, nx = 40 L / h and ny = 20 L / h truncated (at least 1),
-// with h = max_cell_size or one reference length when it is null; nx * ny * nx cells.
-struct BackgroundMesh {
-  double nx = 1, ny = 1;
-  double cells() const { return nx * ny * nx; }
-};
-BackgroundMesh background_mesh(double reference_length, double max_cell_size);
 
 }  // namespace orvanta::app

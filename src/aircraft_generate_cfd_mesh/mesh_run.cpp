@@ -1,5 +1,6 @@
 #include "host/base/errors.hpp"
 #include "host/openvsp/reference_geometry.hpp"
+#include "src/aircraft_generate_cfd_mesh/background_mesh.hpp"
 #include "src/aircraft_generate_cfd_mesh/mesh_skill.hpp"
 
 #include <algorithm>
@@ -49,15 +50,16 @@ void AircraftGenerateCFDMesh::run() {
   MeshSizing s;
   const Json reference = read_vsp_reference_geometry(case_path("aircraft.vsp3"), "Wing");
   const double reference_length = to_real(reference.at("reference_length"));
-  s.farfield_extent = 40.0 * reference_length;
-  const double x_shift_fraction = 0.5;
-  s.x_min = -s.farfield_extent + x_shift_fraction * s.farfield_extent;
-  s.x_max = s.farfield_extent + x_shift_fraction * s.farfield_extent;
   const Json& max_cell = adv_value(adv_params, "max_cell_size");
   const double max_cell_size = max_cell.is_null() ? reference_length : to_real(max_cell);
   if (max_cell_size == 0.0) throw ValueError("float division by zero");
-  s.nx = std::max(1LL, truncated(s.farfield_extent / max_cell_size));
-  s.ny = std::max(1LL, truncated(0.5 * s.farfield_extent / max_cell_size));
+  const BackgroundMesh background = background_mesh(reference_length, max_cell_size);
+  s.farfield_extent = background.extent;
+  s.nx = truncated(background.nx);
+  s.ny = truncated(background.ny);
+  const double x_shift_fraction = 0.5;
+  s.x_min = -s.farfield_extent + x_shift_fraction * s.farfield_extent;
+  s.x_max = s.farfield_extent + x_shift_fraction * s.farfield_extent;
   s.surface_level = to_int(input_value(inputs, "surface_level"));
   const Json& line = adv_value(adv_params, "line_level");
   s.line_level = line.is_null() ? s.surface_level + 1 : to_int(line);
