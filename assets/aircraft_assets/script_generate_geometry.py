@@ -4,7 +4,9 @@
 Run in a case directory as `python script_generate_geometry.py`. The geometry itself is
 made by orvanta's geometry engine (`$ORVANTA_BIN vsp export-stl aircraft.vsp3 aircraft.stl`),
 so that the model is read and tessellated by one implementation only; this script runs it,
-checks that the surface it wrote is closed, and reports what happened.
+checks that the surface it wrote is closed, and writes the aircraft's mesh sizing
+(system/aircraftSizing: first prism-layer height, wake and tip-vortex regions) that the
+snappyHexMesh dictionaries include.
 """
 
 import argparse
@@ -51,14 +53,34 @@ def export_stl(vsp3, stl):
         vsp3, stl, check["triangles"], check["volume"]), flush=True)
 
 
+def write_mesh_sizing(vsp3, stl, out_file):
+    """system/aircraftSizing from the exported surface and the wing's reference geometry."""
+    # Imported here: the export itself needs nothing beyond the standard library.
+    from orvanta_case import mesh_sizing, surfaces
+    geometry = json.loads(run_orvanta(["vsp", "info", vsp3], echo=False))["reference_geometry"]
+    values = mesh_sizing.sizing(surfaces.read_stl(stl).points, geometry)
+    os.makedirs(os.path.dirname(out_file), exist_ok=True)
+    with open(out_file, "w", encoding="utf-8") as f:
+        f.write(mesh_sizing.dictionary_text(values, vsp3))
+    print("Mesh sizing in {}: reference length {:.6g} m, first layer {:.4g} m (y+ {:g} at Re {:g}).".format(
+        out_file, values["referenceLength"], values["firstLayerThickness"], values["targetYPlus"],
+        values["designReynolds"]), flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description="Export the case's OpenVSP model as an STL surface.")
     parser.add_argument("--vsp3", default="aircraft.vsp3", help="OpenVSP model (default: aircraft.vsp3)")
     parser.add_argument("--stl", default="aircraft.stl", help="STL file to write (default: aircraft.stl)")
+    parser.add_argument("--sizing", default="system/aircraftSizing",
+                        help="mesh sizing dictionary to write (default: system/aircraftSizing)")
+    parser.add_argument("--sizing-only", action="store_true",
+                        help="keep the existing STL and write only the mesh sizing")
     args = parser.parse_args()
     try:
-        export_stl(args.vsp3, args.stl)
-    except RuntimeError as error:
+        if not args.sizing_only:
+            export_stl(args.vsp3, args.stl)
+        write_mesh_sizing(args.vsp3, args.stl, args.sizing)
+    except (RuntimeError, ValueError) as error:
         print("script_generate_geometry.py: error: {}".format(error), file=sys.stderr, flush=True)
         return 1
     return 0

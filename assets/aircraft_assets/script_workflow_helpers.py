@@ -6,6 +6,7 @@ directory the host runs commands in).
 """
 
 import argparse
+import json
 import os
 import sys
 
@@ -53,7 +54,12 @@ def write_cfd_analysis(args):
         print(f"no y+ figure: the latest time holds no finite {y_plus.FIELD} field")
         return
     surface, values = wall
-    print(f"wrote {flow_field_views.plot_y_plus(args.case_dir, surface, values, surface.areas())}")
+    reynolds = None
+    summary = os.path.join(args.case_dir, "flow_solution.json")
+    if os.path.isfile(summary):
+        with open(summary, encoding="utf-8") as f:
+            reynolds = json.load(f).get("reynolds_number")
+    print(f"wrote {flow_field_views.plot_y_plus(args.case_dir, surface, values, surface.areas(), reynolds)}")
 
 
 def export_optimization_boundary_vtks(args):

@@ -28,7 +28,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # the final solution. The y+ values must sit on the aircraft's faces of the export: nut,
 # also in the export, must be the aircraft's nut there.
 check_wall_metrics() {  # case directory
-  "$py" - "$1" <<'PY' || fail "$1: drag split or y+"
+  "$py" - "$1" "$src" <<'PY' || fail "$1: drag split, y+ or wall shear"
 import json, math, os, re, sys
 import numpy as np
 import vtk
@@ -54,6 +54,14 @@ first, count = y_plus.exported_range(foam_files.boundary_patches(
 latest = foam_files.latest_time(case)
 nut = foam_files.patch_scalar_values(foam_files.read(os.path.join(case, latest, "nut")), "aircraft", count)
 assert np.allclose(exported[first:first + count], nut, rtol=1e-6, atol=1e-12 * nut.max()), "faces out of order"
+# The wall shear stress comes with the final fields; attached flow covers most of the aircraft.
+sys.path.insert(0, os.path.join(sys.argv[2], "bench"))
+import separation_check
+report = separation_check.check(case)
+print(report)
+assert 0 <= report["aircraft_reversed_area_pct"] < 50, report
+for region in ("tail_cone", "wing_trailing_edge"):
+    assert report[f"{region}_reversed_area_pct"] is not None, report
 PY
 }
 stage() {  # case directory: the asset package as the host stages it

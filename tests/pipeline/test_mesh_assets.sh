@@ -69,6 +69,13 @@ for f in run_finished.pid constant/polyMesh/faces VTK/boundary.vtp constant/triS
   [ -e "$case_dir/$f" ] || fail "the run did not produce $f"
 done
 grep -q "Layers added in" "$case_dir/log_mesh.txt" || fail "the layer pass did not add layers"
+# The sizing the dictionaries read was measured on this case's aircraft, not the packaged one.
+"$py" - "$case_dir/system/aircraftSizing" "$reference_length" <<'PY' || fail "the mesh sizing is not the case's"
+import re, sys
+text = open(sys.argv[1]).read()
+length = float(re.search(r"^referenceLength\s+([^;]+);", text, re.M).group(1))
+assert abs(length - float(sys.argv[2])) <= 1e-6 * float(sys.argv[2]), (length, sys.argv[2])
+PY
 grep -Eq "Writing refined cells \([1-9][0-9]*\)" "$case_dir/log_mesh.txt" || fail "the refinement box refined nothing"
 
 # The analysis commands, as the skill hands them over.

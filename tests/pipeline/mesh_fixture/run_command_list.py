@@ -1,6 +1,6 @@
 """Runs the command list of a dry-run `orvanta phase ... run` in a case directory, as the
 host would: one bash shell, in order, no `set -e`. With --stl the geometry export is
-replaced by a copy of a fixture STL. Each command's exit status and wall time are recorded.
+replaced by a copy of a fixture STL (the mesh sizing is still written from it). Each command's exit status and wall time are recorded.
 
 Prints one JSON object: {"commands": [{"command", "status", "seconds"}], "seconds"}.
 """
@@ -46,8 +46,10 @@ def main():
         if GEOMETRY_COMMAND not in commands:
             raise ValueError("the command list has no geometry export to replace")
         stl = os.path.abspath(args.stl)
-        commands = [f"cp {stl} aircraft.stl >> log_geometry.txt 2>&1" if c == GEOMETRY_COMMAND else c
-                    for c in commands]
+        # The fixture replaces the export only: the mesh sizing is still measured on it.
+        commands = [f"cp {stl} aircraft.stl >> log_geometry.txt 2>&1 && "
+                    f"python script_generate_geometry.py --sizing-only >> log_geometry.txt 2>&1"
+                    if c == GEOMETRY_COMMAND else c for c in commands]
 
     with tempfile.TemporaryDirectory() as tmp:
         status_file = os.path.join(tmp, "status.txt")
