@@ -1,5 +1,8 @@
 #include "vsp/airfoil.hpp"
 
+#include "vsp/airfoil_modifiers.hpp"
+#include "vsp/airfoil_parms.hpp"
+
 #include "vsp/geometry_error.hpp"
 #include "vsp/internal/cubic_spline.hpp"
 
@@ -21,7 +24,9 @@ const std::array<double, 5>& thickness_coefficients(bool sharp) {
   static const std::array<double, 5> blunt = {0.2969, -0.1260, -0.3516, 0.2843, -0.1015};
   static const std::array<double, 5> closed = [] {
     const auto& a = blunt;
-    auto value = [](double x) { return std::array<double, 5>{std::sqrt(x), x, x * x, x * x * x, x * x * x * x}; };
+    auto value = [](double x) {
+      return std::array<double, 5>{std::sqrt(x), x, x * x, x * x * x, x * x * x * x};
+    };
     auto slope = [](double x) {
       return std::array<double, 5>{0.5 / std::sqrt(x), 1.0, 2.0 * x, 3.0 * x * x, 4.0 * x * x * x};
     };
@@ -31,7 +36,8 @@ const std::array<double, 5>& thickness_coefficients(bool sharp) {
       return s;
     };
     std::array<std::array<double, 6>, 5> m{};
-    const std::array<std::array<double, 5>, 5> rows = {value(1.0), slope(1.0), value(0.1), value(0.3), slope(0.3)};
+    const std::array<std::array<double, 5>, 5> rows = {value(1.0), slope(1.0), value(0.1), value(0.3),
+                                                       slope(0.3)};
     const std::array<double, 5> rhs = {0.0, dot5(slope(1.0), a), dot5(value(0.1), a), dot5(value(0.3), a),
                                        dot5(slope(0.3), a)};
     for (int r = 0; r < 5; ++r) {
@@ -58,15 +64,15 @@ const std::array<double, 5>& thickness_coefficients(bool sharp) {
 
 class FourSeries : public AirfoilShape {
  public:
-  FourSeries(double m, double p, double t, bool sharp) : m_(m), p_(p), t_(t), a_(thickness_coefficients(sharp)) {}
+  FourSeries(double m, double p, double t, bool sharp)
+      : m_(m), p_(p), t_(t), a_(thickness_coefficients(sharp)) {}
   Vec2 upper(double x) const override { return side(x, 1.0); }
   Vec2 lower(double x) const override { return side(x, -1.0); }
 
  private:
   Vec2 side(double x, double sign) const {
     x = std::clamp(x, 0.0, 1.0);
-    const double yt =
-        5.0 * t_ * (a_[0] * std::sqrt(x) + x * (a_[1] + x * (a_[2] + x * (a_[3] + x * a_[4]))));
+    const double yt = 5.0 * t_ * (a_[0] * std::sqrt(x) + x * (a_[1] + x * (a_[2] + x * (a_[3] + x * a_[4]))));
     double yc = 0.0, slope = 0.0;
     if (m_ > 0.0) {
       if (x <= p_) {
@@ -89,7 +95,8 @@ class FourSeries : public AirfoilShape {
 class Cst : public AirfoilShape {
  public:
   // Binomial weights folded into the coefficients once.
-  Cst(std::vector<double> au, std::vector<double> al) : au_(weighted(std::move(au))), al_(weighted(std::move(al))) {}
+  Cst(std::vector<double> au, std::vector<double> al)
+      : au_(weighted(std::move(au))), al_(weighted(std::move(al))) {}
   Vec2 upper(double x) const override { return {x, value(au_, x)}; }
   Vec2 lower(double x) const override { return {x, value(al_, x)}; }
   bool sides_share_x() const override { return true; }
@@ -113,7 +120,8 @@ class Cst : public AirfoilShape {
     const size_t m = std::min<size_t>(n, 31);
     q[0] = 1.0;
     for (size_t k = 1; k <= m; ++k) q[k] = q[k - 1] * (1.0 - x);
-    for (size_t i = 0; i <= n; ++i, xp *= x) sum += a[i] * xp * (n - i <= m ? q[n - i] : std::pow(1.0 - x, double(n - i)));
+    for (size_t i = 0; i <= n; ++i, xp *= x)
+      sum += a[i] * xp * (n - i <= m ? q[n - i] : std::pow(1.0 - x, double(n - i)));
     return std::sqrt(x) * (1.0 - x) * sum;
   }
 
@@ -151,7 +159,8 @@ class PointAirfoil : public AirfoilShape {
 
 // y of a polyline (sorted by x) at x, linearly interpolated and held constant beyond its ends.
 double y_at(const std::vector<Vec2>& pts, double x) {
-  const auto it = std::lower_bound(pts.begin(), pts.end(), x, [](const Vec2& p, double v) { return p.x < v; });
+  const auto it =
+      std::lower_bound(pts.begin(), pts.end(), x, [](const Vec2& p, double v) { return p.x < v; });
   if (it == pts.begin()) return pts.front().y;
   if (it == pts.end()) return pts.back().y;
   const Vec2 a = *(it - 1), b = *it;
@@ -175,7 +184,8 @@ std::shared_ptr<const AirfoilShape> four_series_shape(double camber, double camb
   return std::make_shared<FourSeries>(camber, camber_location, thickness, sharp_trailing_edge);
 }
 
-std::shared_ptr<const AirfoilShape> cst_shape(std::vector<double> upper_coeffs, std::vector<double> lower_coeffs) {
+std::shared_ptr<const AirfoilShape> cst_shape(std::vector<double> upper_coeffs,
+                                              std::vector<double> lower_coeffs) {
   return std::make_shared<Cst>(std::move(upper_coeffs), std::move(lower_coeffs));
 }
 
@@ -196,8 +206,10 @@ std::shared_ptr<const AirfoilShape> point_shape(std::vector<Vec2> upper, std::ve
   return std::make_shared<PointAirfoil>(upper, lower);
 }
 
-Airfoil::Airfoil(std::shared_ptr<const AirfoilShape> shape, bool inverted)
-    : shape_(std::move(shape)), inverted_(inverted) {
+Airfoil::Airfoil(std::shared_ptr<const AirfoilShape> shape, bool inverted, CurvePlacement placement)
+    : shape_(std::move(shape)), inverted_(inverted), placement_(placement) {
+  cos_ = placement.scale * std::cos(placement.theta * std::numbers::pi / 180.0);
+  sin_ = placement.scale * std::sin(placement.theta * std::numbers::pi / 180.0);
   upper_arc_.build([this](double t) { return side_point(true, t); }, 0.0, 1.0, kArcSamples, true);
   lower_arc_.build([this](double t) { return side_point(false, t); }, 0.0, 1.0, kArcSamples, true);
 }
@@ -205,9 +217,10 @@ Airfoil::Airfoil(std::shared_ptr<const AirfoilShape> shape, bool inverted)
 // An inverted airfoil is flipped upside down; its new upper side is the old lower one, so the
 // curve keeps running lower side first and the surface keeps its orientation.
 Vec2 Airfoil::side_point(bool upper, double t) const {
-  if (!inverted_) return upper ? shape_->upper(t) : shape_->lower(t);
-  const Vec2 p = upper ? shape_->lower(t) : shape_->upper(t);
-  return {p.x, -p.y};
+  Vec2 p = inverted_ ? (upper ? shape_->lower(t) : shape_->upper(t))
+                     : (upper ? shape_->upper(t) : shape_->lower(t));
+  if (inverted_) p.y = -p.y;
+  return {cos_ * p.x - sin_ * p.y + placement_.dx, sin_ * p.x + cos_ * p.y + placement_.dy};
 }
 
 Vec2 Airfoil::point(double w) const {
@@ -231,10 +244,8 @@ double maximum_on_unit_interval(F f, int n, double window, int refinements) {
   const double g = 0.5 * (std::sqrt(5.0) - 1.0);
   for (int i = 0; i < refinements; ++i) {
     const double a = hi - g * (hi - lo), b = lo + g * (hi - lo);
-    if (f(a) > f(b))
-      hi = b;
-    else
-      lo = a;
+    if (f(a) > f(b)) hi = b;
+    else lo = a;
   }
   return std::max(best, f(0.5 * (lo + hi)));
 }
@@ -253,7 +264,8 @@ double Airfoil::trailing_edge_gap() const {
 }
 
 double Airfoil::max_thickness() const {
-  if (shape_->sides_share_x()) return max_thickness_of_shared_x(*shape_);
+  if (shape_->sides_share_x() && placement_.theta == 0.0)
+    return placement_.scale * max_thickness_of_shared_x(*shape_);
   constexpr int n = 4000;
   std::vector<Vec2> lower(n + 1);
   for (int k = 0; k <= n; ++k) lower[k] = side_point(false, 0.5 * (1.0 - std::cos(std::numbers::pi * k / n)));
@@ -308,38 +320,59 @@ std::optional<CstCoefficients> cst_coefficients(const ModelData& data, int c, st
 
 }  // namespace
 
-Airfoil make_airfoil(const ModelData& data, const XSecCurve& curve, const std::string& where) {
+namespace {
+
+std::shared_ptr<const AirfoilShape> base_shape(const ModelData& data, const XSecCurve& curve,
+                                               const std::string& where) {
   const int c = curve.container;
-  const bool inverted = data.value(c, "XSecCurve", "Invert", 0.0) != 0.0;
+  try {
+    if (auto shape = analytic_airfoil_shape(data, curve)) return shape;
+  } catch (const GeometryBuildError& e) {
+    throw GeometryBuildError(where + ": " + e.what());
+  }
   switch (curve.type) {
-    case kFourSeriesCurve:
-      return Airfoil(four_series_shape(data.value(c, "XSecCurve", "Camber", 0.0),
-                                       data.value(c, "XSecCurve", "CamberLoc", 0.2),
-                                       data.value(c, "XSecCurve", "ThickChord", 0.1),
-                                       data.value(c, "XSecCurve", "SharpTEFlag", 1.0) != 0.0),
-                     inverted);
     case kCstAirfoilCurve: {
       std::string missing;
       auto cst = cst_coefficients(data, c, missing);
       if (!cst) throw GeometryBuildError(where + ": CST coefficient " + missing + " is missing");
-      return Airfoil(cst_shape(std::move(cst->upper), std::move(cst->lower)), inverted);
+      return cst_shape(std::move(cst->upper), std::move(cst->lower));
     }
     case kFileAirfoilCurve: {
       if (curve.upper_points.size() < 2 || curve.lower_points.size() < 2)
-        throw GeometryBuildError(where + ": the airfoil file curve needs at least two upper and two lower points");
+        throw GeometryBuildError(where +
+                                 ": the airfoil file curve needs at least two upper and two lower points");
       const double base = data.value(c, "XSecCurve", "BaseThickChord", 0.0);
       const double thick = data.value(c, "XSecCurve", "ThickChord", base);
       const double ratio = base > 0.0 ? thick / base : 1.0;
       try {
-        return Airfoil(point_shape(curve.upper_points, curve.lower_points, ratio), inverted);
+        return point_shape(curve.upper_points, curve.lower_points, ratio);
       } catch (const GeometryBuildError& e) {
         throw GeometryBuildError(where + ": " + e.what());
       }
     }
     default:
-      throw GeometryBuildError(where + " uses a " + curve_type_name(curve.type) + " curve (type " +
-                               std::to_string(curve.type) + "), which the geometry engine cannot draw as an airfoil");
+      throw GeometryBuildError(where + " uses " + curve_phrase(curve.type) +
+                               ", which the geometry engine cannot draw as an airfoil");
   }
+}
+
+}  // namespace
+
+std::string curve_phrase(int type) {
+  const std::string name = curve_type_name(type);
+  const bool vowel = std::string("aeiouAEIOU").find(name.front()) != std::string::npos;
+  return (vowel ? "an " : "a ") + name + " curve (type " + std::to_string(type) + ")";
+}
+
+Airfoil make_airfoil(const ModelData& data, const XSecCurve& curve, const std::string& where, double chord) {
+  const int c = curve.container;
+  const bool inverted = data.value(c, "XSecCurve", "Invert", 0.0) != 0.0;
+  const CurvePlacement placed{
+      data.value(c, "XSecCurve", "Theta", 0.0), data.value(c, "XSecCurve", "Scale", 1.0),
+      data.value(c, "XSecCurve", "DeltaX", 0.0), data.value(c, "XSecCurve", "DeltaY", 0.0)};
+  auto shape =
+      apply_trailing_edge_modifiers(data, curve, base_shape(data, curve, where), chord, inverted, where);
+  return Airfoil(std::move(shape), inverted, placed);
 }
 
 void update_airfoil_outputs(ModelData& data, XSecCurve& curve) {
@@ -358,7 +391,8 @@ void update_airfoil_outputs(ModelData& data, XSecCurve& curve) {
   shape.push_back(inverted ? 1.0 : 0.0);
   if (shape == curve.measured_shape) return;
   curve.measured_shape = shape;
-  data.set(c, "XSecCurve", "ThickChord", max_thickness_of_shared_x(*cst_shape(std::move(cst->upper), std::move(cst->lower))));
+  data.set(c, "XSecCurve", "ThickChord",
+           max_thickness_of_shared_x(*cst_shape(std::move(cst->upper), std::move(cst->lower))));
 }
 
 }  // namespace orvanta::vsp

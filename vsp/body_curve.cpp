@@ -1,5 +1,7 @@
 #include "vsp/body_curve.hpp"
 
+#include "vsp/airfoil.hpp"
+#include "vsp/edit_curve.hpp"
 #include "vsp/geometry_error.hpp"
 
 #include <algorithm>
@@ -55,7 +57,8 @@ Vec2 corner_path(double w, double h, double r, double t) {
 
 BodyCurve::BodyCurve(std::function<Vec2(int, double)> quarter, bool is_point)
     : quarter_(std::move(quarter)), is_point_(is_point) {
-  for (int q = 0; q < 4; ++q) arcs_[q].build([this, q](double t) { return quarter_(q, t); }, 0.0, 1.0, kArcSamples, false);
+  for (int q = 0; q < 4; ++q)
+    arcs_[q].build([this, q](double t) { return quarter_(q, t); }, 0.0, 1.0, kArcSamples, false);
 }
 
 Vec2 BodyCurve::point(double w) const {
@@ -87,8 +90,10 @@ BodyCurve super_ellipse_curve(double width, double height, double m_top, double 
       [=](int q, double t) {
         const double theta = 0.5 * kPi * (q + t);
         const double s = std::sin(theta), c = std::cos(theta);
-        if (q == 0 || q == 3) return Vec2{a * signed_power(s, 2.0 / m_top), z + b_top * std::pow(std::abs(c), 2.0 / n_top)};
-        return Vec2{a * signed_power(s, 2.0 / m_bottom), z - b_bottom * std::pow(std::abs(c), 2.0 / n_bottom)};
+        if (q == 0 || q == 3)
+          return Vec2{a * signed_power(s, 2.0 / m_top), z + b_top * std::pow(std::abs(c), 2.0 / n_top)};
+        return Vec2{a * signed_power(s, 2.0 / m_bottom),
+                    z - b_bottom * std::pow(std::abs(c), 2.0 / n_bottom)};
       },
       width == 0.0 && height == 0.0);
 }
@@ -117,8 +122,8 @@ BodyCurve rounded_rect_curve(double width, double height, std::array<double, 4> 
 }
 
 BodyCurve general_fuse_curve(double width, double height, double max_width_location, double top_angle,
-                             double bottom_angle, double top_strength, double bottom_strength, double up_strength,
-                             double low_strength) {
+                             double bottom_angle, double top_strength, double bottom_strength,
+                             double up_strength, double low_strength) {
   const double w = 0.5 * width, h = 0.5 * height, z = max_width_location * h;
   const double ta = top_angle * kPi / 180.0, ba = bottom_angle * kPi / 180.0;
   const Vec2 top{0.0, h}, side{w, z}, bottom{0.0, -h};
@@ -130,7 +135,8 @@ BodyCurve general_fuse_curve(double width, double height, double max_width_locat
                            bottom.y + kCircleHandle * bottom_strength * w * std::sin(ba)};
   if (width == 0.0 && height == 0.0) return point_curve();
   return mirrored([=](int q, double t) {
-    return q == 0 ? bezier(top, top_handle, up_handle, side, t) : bezier(side, low_handle, bottom_handle, bottom, t);
+    return q == 0 ? bezier(top, top_handle, up_handle, side, t)
+                  : bezier(side, low_handle, bottom_handle, bottom, t);
   });
 }
 
@@ -154,9 +160,9 @@ std::array<double, 4> corner_radii(const ModelData& data, int c) {
   double bl = data.value(c, "XSecCurve", "RoundRectXSec_RadiusBL", tr);
   double br = data.value(c, "XSecCurve", "RoundRectXSec_RadiusBR", tr);
   switch (static_cast<int>(data.value(c, "XSecCurve", "RoundedRect_RadiusSymmetryType", 3.0))) {
-    case 1: tl = tr, bl = br; break;           // left mirrors right
-    case 2: br = tr, bl = tl; break;           // bottom mirrors top
-    case 3: tl = bl = br = tr; break;          // all corners alike
+    case 1: tl = tr, bl = br; break;   // left mirrors right
+    case 2: br = tr, bl = tl; break;   // bottom mirrors top
+    case 3: tl = bl = br = tr; break;  // all corners alike
     default: break;
   }
   return {tr, tl, bl, br};
@@ -180,8 +186,8 @@ BodyCurve make_body_curve(const ModelData& data, const XSecCurve& curve, const s
       width = v("Super_Width", 1.0), height = v("Super_Height", 1.0);
       const double m = v("Super_M", 2.0), n = v("Super_N", 2.0);
       const bool sym = v("Super_TopBotSym", 1.0) != 0.0;
-      base = super_ellipse_curve(width, height, m, n, sym ? m : v("Super_M_bot", 2.0), sym ? n : v("Super_N_bot", 2.0),
-                                 v("Super_MaxWidthLoc", 0.0));
+      base = super_ellipse_curve(width, height, m, n, sym ? m : v("Super_M_bot", 2.0),
+                                 sym ? n : v("Super_N_bot", 2.0), v("Super_MaxWidthLoc", 0.0));
       break;
     }
     case kRoundedRectCurve:
@@ -190,14 +196,27 @@ BodyCurve make_body_curve(const ModelData& data, const XSecCurve& curve, const s
       break;
     case kGeneralFuseCurve:
       width = v("Width", 1.0), height = v("Height", 1.0);
-      base = general_fuse_curve(width, height, v("MaxWidthLoc", 0.0), v("TopTanAngle", 0.0), v("BotTanAngle", 0.0),
-                                v("TopStr", 1.0), v("BotStr", 1.0), v("UpStr", 1.0), v("LowStr", 1.0));
+      base = general_fuse_curve(width, height, v("MaxWidthLoc", 0.0), v("TopTanAngle", 0.0),
+                                v("BotTanAngle", 0.0), v("TopStr", 1.0), v("BotStr", 1.0), v("UpStr", 1.0),
+                                v("LowStr", 1.0));
+      break;
+    case kEditCurve:
+      base = make_edit_curve(data, curve, where);
+      width = base.width(), height = base.height();
+      break;
+    case kFuseFileCurve:
+      base = make_file_curve(data, curve, where);
+      width = base.width(), height = base.height();
       break;
     default:
-      throw GeometryBuildError(where + " uses a " + std::string(curve_type_name(curve.type)) + " curve (type " +
-                               std::to_string(curve.type) + "), which the geometry engine cannot draw as a body section");
+      throw GeometryBuildError(where + " uses " + curve_phrase(curve.type) +
+                               ", which the geometry engine cannot draw as a body section");
   }
-  return placed(base, v("Theta", 0.0), v("Scale", 1.0), v("DeltaX", 0.0) * width, v("DeltaY", 0.0) * height);
+  // Both shifts are fractions of the width.
+  BodyCurve out =
+      placed(base, v("Theta", 0.0), v("Scale", 1.0), v("DeltaX", 0.0) * width, v("DeltaY", 0.0) * width);
+  out.set_size(width, height);
+  return out;
 }
 
 }  // namespace orvanta::vsp

@@ -22,11 +22,16 @@ class BodyCurve {
 
   Vec2 point(double w) const;
   bool is_point() const { return is_point_; }
+  // Width and height the curve's parameters give (0 for a point); skinning scales by them.
+  double width() const { return width_; }
+  double height() const { return height_; }
+  void set_size(double width, double height) { width_ = width, height_ = height; }
 
  private:
   std::function<Vec2(int, double)> quarter_;
   std::array<internal::ArcTable, 4> arcs_;
   bool is_point_;
+  double width_ = 0.0, height_ = 0.0;
 };
 
 BodyCurve point_curve();
@@ -39,8 +44,8 @@ BodyCurve super_ellipse_curve(double width, double height, double m_top, double 
 BodyCurve rounded_rect_curve(double width, double height, std::array<double, 4> radii);
 // Cubic quarters through top, widest point and bottom with tangent angles and strengths.
 BodyCurve general_fuse_curve(double width, double height, double max_width_location, double top_angle,
-                             double bottom_angle, double top_strength, double bottom_strength, double up_strength,
-                             double low_strength);
+                             double bottom_angle, double top_strength, double bottom_strength,
+                             double up_strength, double low_strength);
 
 // The section curve of a fuselage cross-section, with its rotation, scale and shifts applied;
 // GeometryBuildError for curve types that are not body curves the engine draws.

@@ -1,22 +1,25 @@
 #pragma once
-// The surface of a fuselage component: section curves placed along the body and skinned
-// with cubic (Hermite) blends whose end slopes follow each section's skinning angles and
-// strengths (top, right, bottom, left; towards the previous and the next section), or
-// neighbouring sections where no angle is set.
+// The surface of a fuselage or stack component (a stack places each section relative to the
+// previous one): section curves placed along the body and skinned as
+// the sections' skinning settings ask (see fuselage_skin.hpp): a given slope where a section
+// sets an angle and strength (top, right, bottom, left; towards the previous and the next
+// section), slope or curvature continuity where it asks for it, straight lines elsewhere.
 
 #include "vsp/body_curve.hpp"
 #include "vsp/component_surface.hpp"
+#include "vsp/fuselage_skin.hpp"
 #include "vsp/matrix4.hpp"
 #include "vsp/model_data.hpp"
 
 #include <array>
+#include <memory>
 #include <vector>
 
 namespace orvanta::vsp {
 
 struct FuselageTessellation {
-  int around_points = 17;             // closed loop, first point repeated (8k + 1)
-  std::vector<int> segment_points;    // per segment between sections, both ends included
+  int around_points = 17;           // closed loop, first point repeated (8k + 1)
+  std::vector<int> segment_points;  // per segment between sections, both ends included
   std::vector<double> fwd_cluster, aft_cluster;
 };
 
@@ -35,22 +38,25 @@ class FuselageSurface : public ComponentSurface {
 
  private:
   struct Skin {
+    bool given = false;
     std::array<double, 4> angle{};  // degrees at top, right, bottom, left
     std::array<double, 4> strength{1.0, 1.0, 1.0, 1.0};
-    bool angle_set = false;
   };
   struct Section {
     Vec3 centre;
     Matrix4 rotation;
     BodyCurve curve = point_curve();
-    Skin in, out;  // towards the previous / the next section
+    double width = 0.0, height = 0.0;
+    double scale = 1.0;  // slope lengths are strengths times this
+    Skin in, out;        // towards the previous / the next section
   };
 
   Vec3 section_point(int i, double w) const;
-  Vec3 tangent(int i, double w, bool outgoing) const;
-  Vec3 segment_point(int i, double t, double w) const;
+  Vec3 slope(int i, double w, bool outgoing) const;
+  std::vector<std::vector<Vec3>> column(double w) const;
 
   std::vector<Section> sections_;
+  std::shared_ptr<const SkinSolver> skin_;
   FuselageTessellation density_;
 };
 

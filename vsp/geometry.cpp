@@ -99,7 +99,7 @@ SymmetryOps symmetry_ops(const ModelData& data, const Geom& geom) {
 
 std::shared_ptr<const ComponentSurface> make_surface(const ModelData& data, const Geom& geom) {
   if (geom.type_name == "Wing") return std::make_shared<WingSurface>(data, geom);
-  if (geom.type_name == "Fuselage") return std::make_shared<FuselageSurface>(data, geom);
+  if (geom.type_name == "Fuselage" || geom.type_name == "Stack") return std::make_shared<FuselageSurface>(data, geom);
   if (geom.type_name == "Pod") return std::make_shared<PodSurface>(data, geom);
   throw GeometryBuildError("component `" + data.geom_name(geom) + "` is of type " + geom.type_name +
                            ", which the geometry engine cannot draw");

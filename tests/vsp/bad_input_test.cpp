@@ -135,8 +135,11 @@ TEST(VspBadInput, WhatTheEngineCannotDrawIsNamedNotLeftOut) {
   const std::vector<Case> cases = {
       {replaced(w, "<TypeName>Wing</TypeName>", "<TypeName>Ellipsoid</TypeName>"),
        "component `Wing` is of type Ellipsoid, which the geometry engine cannot draw"},
-      {replaced(w, "<Type>7</Type>", "<Type>16</Type>"),
-       "wing `Wing` cross-section 0 uses a NACA 5-digit curve (type 16), which the geometry engine cannot draw as an "
+      {replaced(w, "<Type>7</Type>", "<Type>19</Type>"),
+       "wing `Wing` cross-section 0 uses an AC 25.773 curve (type 19), which the geometry engine cannot draw as an "
+       "airfoil"},
+      {replaced(w, "<Type>7</Type>", "<Type>2</Type>"),
+       "wing `Wing` cross-section 0 uses an ellipse curve (type 2), which the geometry engine cannot draw as an "
        "airfoil"},
       {replaced(w, R"(<Trans_Attach_Flag Value="0.000000000000000000e+00")", R"(<Trans_Attach_Flag Value="2")"), ""},
   };
