@@ -217,6 +217,18 @@ SurfaceMesh WingSurface::tessellate(const WingTessellation& d) const {
     for (int c = chord_points - 1; c < cols; ++c) canon[r * cols + c] = canon[r * cols];
   }
 
+  // Across a cap, points that do not move (the leading edge, a sharp trailing edge) are one
+  // point in every row.
+  const double same = 1e-12 * *std::max_element(chords_.begin(), chords_.end());
+  for (int r = 0; r + 1 < nrows; ++r) {
+    if (rows[r].end < 0 && rows[r + 1].end < 0) continue;
+    for (int c = 0; c < cols; ++c) {
+      const int k = (r + 1) * cols + c;
+      if (canon[k] == k && norm(grid[k] - grid[r * cols + c]) <= same) canon[k] = canon[r * cols + c];
+    }
+  }
+  for (size_t k = 0; k < canon.size(); ++k) canon[k] = canon[static_cast<size_t>(canon[k])];
+
   SurfaceMesh out;
   out.mesh.points.reserve(canon.size());
   out.mesh.origins.reserve(canon.size());

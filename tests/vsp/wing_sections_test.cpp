@@ -7,6 +7,7 @@
 #include "vsp_test_support.hpp"
 
 #include <cmath>
+#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -115,6 +116,25 @@ TEST(WingCaps, EachCapKindClosesTheEndAndReachesItsLength) {
               "(it draws "
               "none, flat, round, edge and sharp caps)");
   }
+}
+
+// Exported as text, a mirrored wing with rounded tips is still one closed surface: the
+// points that a cap leaves in place (leading and trailing edge) are not repeated.
+TEST(WingCaps, RoundTipsOfAMirroredWingExportClosed) {
+  std::ifstream in(vsptest::sample("openvsp_test_wing.vsp3"));
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string w = text.str();
+  const std::string flat = "<CapUMaxOption Value=\"1.000000000000000000e+00\"";
+  ASSERT_NE(w.find(flat), std::string::npos);
+  w.replace(w.find(flat), flat.size(), "<CapUMaxOption Value=\"2\"");
+  Model m;
+  ASSERT_TRUE(m.read_text(w, "wing")) << vsptest::queued(m);
+  vsptest::TempDir dir;
+  ASSERT_TRUE(m.export_stl(dir.path("w.stl"), 0)) << vsptest::queued(m);
+  const vsptest::StlStats st = vsptest::read_stl_stats(dir.path("w.stl"));
+  EXPECT_TRUE(st.closed()) << st.edges_used_once << " open, " << st.edges_used_more << " crowded edges";
+  EXPECT_GT(st.max[1], 19.981 + 0.01);  // past the flat tip
 }
 
 // Trimming cuts the trailing edge off where each side is the given distance from its
