@@ -1,5 +1,5 @@
 """The aircraft's mesh sizing: the first-layer height against flat-plate theory, the wake
-and tip-vortex regions of a swept half wing, and the dictionary snappyHexMesh includes."""
+and tip-vortex regions of a swept half wing, and the dictionaries that read them."""
 
 import math
 import os
@@ -128,17 +128,14 @@ class Dictionaries(unittest.TestCase):
         self.assertRegex(self.expanded(2, 3), r"levels\s+\(\s*\(\s*[\d.e+-]+ 1 \) \(\s*[\d.e+-]+ 0 \) "
                                               r"\(\s*[\d.e+-]+ 0 \) \(\s*[\d.e+-]+ 0 \) \)")
 
-    def test_the_layer_stack_starts_at_the_written_height_and_never_thins_below_it(self):
-        sizing = mesh_sizing.dictionary_text(mesh_sizing.sizing(swept_wing_points(), Regions.GEOMETRY), "test")
-        t1 = mesh_sizing.first_layer_thickness(1.486)
-        for level, layers in ((5, 8), (5, 3), (8, 8)):
-            text = self.expanded(level, layers, sizing)
-            self.assertAlmostEqual(float(self.value(text, "firstLayerThickness")), t1, delta=1e-4 * t1)
-            stack = float(self.value(text, "thickness"))
-            # At least the layer count times the first height; at most the growth limit
-            # (foamDictionary prints six digits).
-            self.assertGreaterEqual(stack, 1.1 * layers * t1 * (1 - 1e-4))
-            self.assertLessEqual(stack, max(1.1 * layers * t1, t1 * (1.3 ** layers - 1) / 0.3) * (1 + 1e-4))
+    def test_the_regions_are_read_from_the_written_sizing(self):
+        values = mesh_sizing.sizing(swept_wing_points(), Regions.GEOMETRY)
+        text = self.expanded(6, 8, mesh_sizing.dictionary_text(values, "test"))
+        box = re.search(r"wake\s*\{\s*type\s+searchableBox;\s*min\s+\(([^)]*)\);\s*max\s+\(([^)]*)\);", text)
+        np.testing.assert_allclose([float(v) for v in box.group(1).split()], values["wakeMin"], rtol=1e-5)
+        np.testing.assert_allclose([float(v) for v in box.group(2).split()], values["wakeMax"], rtol=1e-5)
+        self.assertAlmostEqual(float(self.value(text, "radius")), values["vortexRadius"], delta=1e-5)
+        self.assertAlmostEqual(float(self.value(text, "shellDistance1")), 0.1 * 1.486, delta=1e-5)
 
 
 if __name__ == "__main__":

@@ -1,11 +1,12 @@
-"""The aircraft-dependent numbers of the mesh: the first prism-layer height that puts the
-first cell in the wall-function range, and the refinement regions behind the wing.
+"""The aircraft-dependent numbers of the mesh: its reference length and the refinement
+regions behind the wing, and the first prism-layer height that would put the first cell in
+the wall-function range.
 
-The geometry script writes them to system/aircraftSizing after exporting the surface;
-the snappyHexMesh dictionaries include that file and derive everything else (levels,
-distances, layer growth) from it and from the levels the mesh run sets. So the layers have
-one absolute height at every surface level, and a grid study changes the mesh only, not
-the wall treatment.
+The geometry script writes them to system/aircraftSizing after exporting the surface; the
+snappyHexMesh dictionaries include that file and derive the shells and regions from it and
+from the levels the mesh run sets. The layer height is written for reference and for the
+y+ figure's scaling: the layer pass still sizes layers relative to the surface cells,
+because eight layers of this height overwhelm the curvature-refined cells at level 7.
 """
 
 import math
