@@ -10,12 +10,15 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 assets="$ORVANTA_SOURCE_DIR/assets/aircraft_assets"
 cp "$assets/aircraft.vsp3" "$assets/script_generate_geometry.py" "$work/"
+cp -r "$assets/orvanta_case" "$work/"
 mkdir "$work/shim" && ln -s /usr/bin/python3 "$work/shim/python"
 cd "$work" || exit 1
 export PATH="$work/shim:$PATH"
 
 # The mesh run's geometry step.
 python script_generate_geometry.py > log_geometry.txt 2>&1 || fail "geometry script: $(cat log_geometry.txt)"
+# ... which also measures the mesh sizing on the exported surface.
+grep -Eq "^referenceLength +1\.48571" system/aircraftSizing || fail "no mesh sizing: $(cat log_geometry.txt)"
 grep -q "^Exported aircraft.vsp3 to aircraft.stl: .* triangles, closed" log_geometry.txt || fail "no report: $(cat log_geometry.txt)"
 [ "$(head -1 aircraft.stl)" = "solid aircraft" ] || fail "solid name: $(head -1 aircraft.stl)"
 [ "$(tail -1 aircraft.stl)" = "endsolid aircraft" ] || fail "end of solid: $(tail -1 aircraft.stl)"
