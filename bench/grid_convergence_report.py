@@ -150,7 +150,7 @@ def plot(rows, summary, path):
     if summary.get("cd_extrapolated") is not None:
         ax.plot([0.0], [summary["cd_extrapolated"] * 1e4], "*", markersize=12,
                 label=f"Richardson, p = {summary['observed_order']:.2f}, GCI {summary['gci_fine_pct']:.1f} %")
-    ax.set_xlim(left=0.0)
+    ax.set_xlim(0.0, 1.15 * max(h))
     ax.set_xlabel("cell size h = N^(-1/3)  [x 1e-2]")
     ax.set_ylabel("drag coefficient [counts, 1e-4]")
     cl = rows[-1]["cl"]
