@@ -97,8 +97,8 @@ def case_row(work, level, times):
     }
 
 
-def _fmt(value, spec):
-    return "-" if value is None else format(value, spec)
+def _fmt(value, pattern):
+    return "-" if value is None else format(value, pattern)
 
 
 def table(rows):
