@@ -16,7 +16,7 @@ import numpy as np
 
 from case_scripts import ASSETS, DATA
 from optimization_fakes import FakeProblem
-from orvanta_case.optimization import analysis_metrics, history_plots, optimizers, scaling_report
+from orvanta_case.optimization import analysis_metrics, history_plots, optimizers, scaling_report, target_lift
 from orvanta_case.optimization.history import HistoryWriter, read_history
 
 OPTIMUM = np.array([0.2, 0.03])
@@ -29,7 +29,7 @@ REVIEWED_KEYS = ["has_nan_inf", "objective_reduction_pct", "final_feasibility", 
 def finished_run(case, optimizer):
     """Runs an optimizer on the fake problem in `case` and records what the driver records."""
     history = HistoryWriter(os.path.join(case, "OptView.hst"))
-    history.set_meta(optimizer=optimizer, lift_target=0.25, primal_std_tol=2e-6, gradient="exact",
+    history.set_meta(optimizer=optimizer, lift_target=0.25, lift_scale=0.5, primal_std_tol=2e-6, gradient="exact",
                      constraint_groups={"thickness": 0.9})
     problem = FakeProblem(history)
     log = optimizers.IterationLog(problem, os.path.join(case, "opt_SLSQP.txt" if optimizer == "SLSQP" else
@@ -109,7 +109,11 @@ class Outputs(unittest.TestCase):
         h = read_history(os.path.join(self.case, "OptView.hst"))
         first, final = h["evaluations"][0], [e for e in h["evaluations"] if e["id"] == h["meta"]["final_evaluation"]][0]
         self.assertEqual((m["objective_initial"], m["objective_final"]), (first["cd"], final["cd"]))
-        self.assertAlmostEqual(m["objective_reduction_pct"], 100 * (first["cd"] - final["cd"]) / first["cd"])
+        # The fake's baseline is off the target lift: its drag is moved there along its own slope.
+        slopes = target_lift.drag_lift_slopes(h)
+        before = first["cd"] - slopes[first["id"]] * (first["cl"] - 0.25)
+        self.assertAlmostEqual(m["objective_initial_at_target_lift"], before)
+        self.assertAlmostEqual(m["objective_reduction_pct"], 100 * (before - m["objective_final_at_target_lift"]) / before)
         self.assertGreater(m["objective_reduction_pct"], 0.0)
         self.assertLess(m["final_feasibility"], 1e-6)
         self.assertEqual(m["opt_iters"], [r["major"] for r in h["iterations"]][1:])
@@ -154,6 +158,58 @@ class Outputs(unittest.TestCase):
                                         "general_opt_hst_design_variables.png", "general_residual_adjoint.png"]))
         for path in written:
             self.assertGreater(os.path.getsize(path), 10000, path)
+
+
+class TargetLift(unittest.TestCase):
+    """Drags are compared at the target lift: a design that met the lift constraint only to its
+    tolerance does not get credit for the drag the missing lift would have cost."""
+
+    def history_with(self, final_cl, final_cd, slope):
+        case = tempfile.mkdtemp(prefix="orvanta_opt_lift_")
+        self.addCleanup(shutil.rmtree, case)
+        path = os.path.join(case, "OptView.hst")
+        h = HistoryWriter(path)
+        h.set_meta(optimizer="SLSQP", lift_target=0.5, lift_scale=0.5,
+                   design_variables=[{"name": "Wing:XSec_1:Twist"}, {"name": "angle_of_attack"}])
+        base = h.add_evaluation({"design": {}, "x": [0.0, 0.0], "cd": 0.03, "cl": 0.5, "feasibility": 0.0})
+        final = h.add_evaluation({"design": {}, "x": [0.1, -0.1], "cd": final_cd, "cl": final_cl,
+                                  "feasibility": abs(final_cl - 0.5)})
+        # Per unit of x: dCD/dalpha = 0.0006 and dCL/dalpha = 0.01 give dCD/dCL = 0.06 (scaled as stored).
+        for e in (base, final):
+            h.add_gradient(e, "central differences", [1e-4 / 0.03, slope * 0.01 / 0.03],
+                           [[0.0, 0.01 / 0.5]], [0.05, 0.05], 4, 1.0, 2)
+        h.set_meta(baseline_evaluation=base, final_evaluation=final, exit_status="done", primal_solves=2)
+        h.close()
+        shutil.copy(os.path.join(DATA, "cfd_simplefoam_converged.log"), os.path.join(case, "log_optimization.txt"))
+        return case
+
+    def test_a_drop_bought_with_missing_lift_is_no_reduction(self):
+        case = self.history_with(final_cl=0.499, final_cd=0.02995, slope=0.06)
+        m = analysis_metrics.optimization_metrics(case, "opt_SLSQP.txt", "OptView.hst", "none", "cfg.json")
+        self.assertAlmostEqual(m["drag_lift_slope"], 0.06)
+        self.assertAlmostEqual(m["objective_final_at_target_lift"], 0.02995 + 0.06e-3)
+        self.assertAlmostEqual(m["objective_initial_at_target_lift"], 0.03)
+        self.assertLess(m["objective_reduction_pct"], 0.0)  # as solved it would read +0.17 %
+        self.assertEqual(m["reduction_basis"], "at the target lift")
+        self.assertIn("at the target lift", analysis_metrics.summary_line(m))
+
+    def test_without_an_angle_derivative_the_drags_are_compared_as_solved_and_the_basis_says_so(self):
+        history = read_history(os.path.join(self.history_with(0.499, 0.02995, 0.06), "OptView.hst"))
+        history["meta"]["design_variables"] = [{"name": "Wing:XSec_1:Twist"}]
+        self.assertEqual(target_lift.drag_lift_slopes(history), {})
+        self.assertIsNone(target_lift.slope_for({}, 2))
+        self.assertEqual(target_lift.slope_for({1: 0.05, 4: 0.07}, 3), 0.05)  # a line-search point: last gradient
+        self.assertEqual(target_lift.slope_for({4: 0.07}, 2), 0.07)
+        self.assertIsNone(target_lift.cd_at_target({"cd": float("nan"), "cl": 0.5}, 0.5, 0.06))
+
+    def test_the_fake_runs_slope_is_its_analytic_drag_lift_slope(self):
+        case = tempfile.mkdtemp(prefix="orvanta_opt_lift_fake_")
+        self.addCleanup(shutil.rmtree, case)
+        problem, x, _ = finished_run(case, "SLSQP")
+        shutil.copy(os.path.join(DATA, "cfd_simplefoam_converged.log"), os.path.join(case, "log_optimization.txt"))
+        m = analysis_metrics.optimization_metrics(case, "opt_SLSQP.txt", "OptView.hst", "none", "cfg.json")
+        _, a = problem.space.physical(np.array(x))
+        self.assertAlmostEqual(m["drag_lift_slope"], 0.0008 * a / 0.1, places=6)  # cd ~ 0.0004 a^2, cl ~ 0.1 a
 
 
 class History(unittest.TestCase):

@@ -14,6 +14,7 @@ import re
 
 from orvanta_case import orvanta_cli
 from orvanta_case.cfd_metrics import residual_drop_orders
+from orvanta_case.optimization import target_lift
 from orvanta_case.optimization.history import read_history
 
 # Fields an adjoint solver reports (adjoint velocity, pressure and turbulence variables).
@@ -65,9 +66,8 @@ def optimization_metrics(case_dir, optimizer_log, hist_file, scaling_report, des
     final = evaluations.get(final_id)
     last = history["evaluations"][-1] if history["evaluations"] else None
     optimality = [i["optimality"] for i in iterations if i["optimality"] is not None]
-    reduction = None
-    if baseline and final and _finite(baseline["cd"]) and _finite(final["cd"]) and baseline["cd"] != 0:
-        reduction = 100.0 * (baseline["cd"] - final["cd"]) / baseline["cd"]
+    at_target = _drags_at_target_lift(history, baseline, final)
+    reduction = _reduction_pct(*at_target["pair"])
     solves = meta.get("primal_solves")
     majors = [i["major"] for i in iterations if i["major"] > 0]
     metrics = {
@@ -86,6 +86,10 @@ def optimization_metrics(case_dir, optimizer_log, hist_file, scaling_report, des
         "last_tol_val": last["cd_std"] if last else None,
         "last_tol_thr": meta.get("primal_std_tol"),
         "opt_iters": majors,
+        "objective_initial_at_target_lift": at_target["baseline"],
+        "objective_final_at_target_lift": at_target["final"],
+        "drag_lift_slope": at_target["slope"],
+        "reduction_basis": at_target["basis"],
         "final_obj": {"CD": final["cd"], "scaled": final["objective"]} if final else None,
         "final_con": _constraint_values(meta, final),
         "baseline_design_variables": baseline["design"] if baseline else None,
@@ -99,6 +103,30 @@ def optimization_metrics(case_dir, optimizer_log, hist_file, scaling_report, des
         "design_variable_config": design_vars_file,
     }
     return metrics
+
+
+def _reduction_pct(before, after):
+    if _finite(before) and _finite(after) and before != 0:
+        return 100.0 * (before - after) / before
+    return None
+
+
+def _drags_at_target_lift(history, baseline, final):
+    """Baseline and final CD moved to the target lift along their own dCD/dCL; the drags as
+    solved when no angle-of-attack derivative is known. "pair" is what the reduction uses."""
+    target = history["meta"].get("lift_target")
+    slopes = target_lift.drag_lift_slopes(history)
+    out = {"baseline": None, "final": None, "slope": None}
+    if baseline and final and slopes:
+        slope = target_lift.slope_for(slopes, final["id"])
+        out.update(baseline=target_lift.cd_at_target(baseline, target, target_lift.slope_for(slopes, baseline["id"])),
+                   final=target_lift.cd_at_target(final, target, slope), slope=slope)
+    if out["baseline"] is not None and out["final"] is not None:
+        out.update(pair=(out["baseline"], out["final"]), basis="at the target lift")
+    else:
+        out.update(pair=(baseline["cd"] if baseline else None, final["cd"] if final else None),
+                   basis="as solved: no angle-of-attack derivative to move the drags to the target lift")
+    return out
 
 
 def _constraint_values(meta, final):
@@ -115,6 +143,7 @@ def summary_line(metrics):
     reduction = metrics["objective_reduction_pct"]
     feasibility = metrics["final_feasibility"]
     return (f"optimization ({metrics['optimizer']}): {metrics['exit_status']}; CD {metrics['objective_initial']} -> "
-            f"{metrics['objective_final']} ({'n/a' if reduction is None else f'{reduction:.3f} %'} reduction), "
+            f"{metrics['objective_final']} ({'n/a' if reduction is None else f'{reduction:.3f} %'} reduction "
+            f"{metrics['reduction_basis']}), "
             f"feasibility {'n/a' if feasibility is None else f'{feasibility:.3g}'}, "
             f"{len(metrics['opt_iters'])} major iterations, {metrics['primal_solves']} flow solutions")

@@ -17,9 +17,9 @@ import time
 
 from orvanta_case import case_inputs, foam_files, mpi_jobs
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream
-from orvanta_case.optimization import flow, geometry, optimizers, scaling_report
+from orvanta_case.optimization import flow, geometry, optimizers, scaling_report, target_lift
 from orvanta_case.optimization.constraints import GeometricConstraints
-from orvanta_case.optimization.design_space import DesignSpace
+from orvanta_case.optimization.design_space import ANGLE_OF_ATTACK, DesignSpace
 from orvanta_case.optimization.finite_difference import SlotPool
 from orvanta_case.optimization.history import HistoryWriter
 from orvanta_case.optimization.problem import Problem, Slot
@@ -208,10 +208,26 @@ def run_driver(args, case_dir="."):
                      primal_solves=problem.primal_solves, wall_time=time.time() - began)
     reduction = 100.0 * (problem.cd0 - final.flow.cd) / problem.cd0
     say(f"{optimizer} finished: {status}. CD {problem.cd0:.7g} -> {final.flow.cd:.7g} ({reduction:+.2f} % "
-        f"reduction), CL {final.flow.cl:.6g} (target {args.lift_constraint:g}), angle of attack "
+        f"reduction as solved{_at_target_lift(problem, final)}), CL {final.flow.cl:.6g} (target "
+        f"{args.lift_constraint:g}), angle of attack "
         f"{final.flow.angle_of_attack:.5g} deg, feasibility {final.feasibility:.3g}; {problem.primal_solves} flow "
         f"solutions in {(time.time() - began) / 60:.1f} min")
     return code
+
+
+def _at_target_lift(problem, final):
+    """", CD at the target lift ..." for the closing line, from the final design's gradient (the
+    angle of attack's column gives dCD/dCL at fixed shape); empty without one."""
+    names = [v.name for v in problem.space.variables]
+    gradient = problem.gradients.get(problem.key(final.x))
+    if ANGLE_OF_ATTACK not in names or gradient is None:
+        return ""
+    slope = target_lift.slope_from_gradient(gradient[0], gradient[1], names.index(ANGLE_OF_ATTACK), problem.cd0,
+                                            problem.lift_scale)
+    if slope is None:
+        return ""
+    cd = final.flow.cd - slope * (final.flow.cl - problem.lift_target)
+    return f"; CD at the target lift {cd:.7g} with dCD/dCL {slope:.4g}"
 
 
 def add_driver_options(parser):
