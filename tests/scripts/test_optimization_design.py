@@ -73,6 +73,39 @@ class Ranges(unittest.TestCase):
         self.assertFalse(self.space.same_shape(x, np.zeros(5)))
 
 
+class PackagedDesignSpace(unittest.TestCase):
+    """The packaged wing has stations enough to shape its span loading, its sections still make
+    the straight-tapered wing it was, and the default selection resolves on it."""
+
+    @classmethod
+    def setUpClass(cls):
+        from orvanta_case.optimization import geometry
+        cls.model = os.path.join(case_scripts.ASSETS, "aircraft.vsp3")
+        config = os.path.join(case_scripts.ASSETS, "vsp_design_vars.json")
+        cls.entries = geometry.design_variables(config, cls.model)
+        cls.measure = geometry.measure_wing(cls.model)
+
+    def test_four_stations_lie_on_the_tapered_wing_with_thickness_linear_in_span(self):
+        sections = self.measure["sections"]
+        self.assertEqual([round(s["chord"], 12) for s in sections], [2.0, 1.6, 1.2, 0.8])
+        root, tip = np.array(sections[0]["thickness"]), np.array(sections[-1]["thickness"])
+        for k, section in ((1, sections[1]), (2, sections[2])):
+            np.testing.assert_allclose(section["thickness"], root + k / 3 * (tip - root), rtol=2e-4)
+        twists = [self.entries[f"Wing:XSec_{i}:Twist"]["values"][0] for i in (1, 2, 3)]
+        np.testing.assert_allclose(twists, [-2 / 3, -4 / 3, -2.0])
+
+    def test_the_default_selection_has_every_twist_and_camber_at_three_stations(self):
+        path = os.path.join(case_scripts.HERE, "..", "..", "host", "config", "advanced_parameters.json")
+        with open(path, encoding="utf-8") as f:
+            default = json.load(f)["run-aero-optimization"]["optimization_design_variables"]["value"]
+        space = DesignSpace(self.entries, default, 4.0)
+        names = space.names
+        self.assertEqual([n for n in names if n.endswith("Twist")],
+                         ["Wing:XSec_1:Twist", "Wing:XSec_2:Twist", "Wing:XSec_3:Twist"])
+        self.assertEqual(len([n for n in names if "Coeff" in n]), 6)
+        self.assertEqual(names[-1], design_space.ANGLE_OF_ATTACK)
+
+
 class Settings(unittest.TestCase):
     def setUp(self):
         self.case = tempfile.mkdtemp(prefix="orvanta_opt_settings_")

@@ -32,7 +32,7 @@ d = json.load(open("info.json"))
 names = [(c["name"], c["type"]) for c in d["components"]]
 assert names == [("Fuselage", "Fuselage"), ("Wing", "Wing")], names
 wing = d["components"][1]["parameters"]
-assert wing["XSec_1"]["Span"] == 6.0 and wing["UpperCoeff_1"]["Au_5"] == 0.1913, wing["XSec_1"]
+assert wing["XSec_1"]["Span"] == 2.0 and wing["UpperCoeff_3"]["Au_5"] == 0.1913, wing["XSec_1"]
 assert abs(d["reference_geometry"]["reference_length"] - 1.4857142857) < 1e-9, d["reference_geometry"]
 PY
 
@@ -40,7 +40,7 @@ PY
 "$ORVANTA_BIN" vsp set aircraft.vsp3 Wing XSec_1:Span=7 -o wider.vsp3 > set.txt || fail "vsp set"
 grep -q '"XSec_1:Span":7.0' set.txt || fail "vsp set reply: $(cat set.txt)"
 "$ORVANTA_BIN" vsp info wider.vsp3 > wider.json || fail "vsp info after set"
-python -c 'import json; r = json.load(open("wider.json"))["reference_geometry"]; assert abs(r["reference_area"] - 19.6) < 1e-9, r' \
+python -c 'import json; r = json.load(open("wider.json"))["reference_geometry"]; assert abs(r["reference_area"] - 34.8) < 1e-9, r' \
   || fail "area after widening"
 
 # Failures: status 1, the reason on stderr, no output file.
