@@ -24,8 +24,10 @@ class MeshRun : public testing::SkillTest<AircraftGenerateCFDMesh> {
     const fs::path packaged = fs::path(ORVANTA_SOURCE_DIR) / "assets/aircraft_assets";
     fs::copy_file(packaged / "aircraft.vsp3", in_case("aircraft.vsp3"));
     fs::copy_file(packaged / "vsp_design_vars.json", in_case("vsp_design_vars.json"));
-    apply_vsp_design_var_inputs(in_case("vsp_design_vars.json"), in_case("aircraft.vsp3"),
-                                Json{{"Wing:XSec_1:Root_Chord", 1.0}, {"Wing:XSec_1:Tip_Chord", 1.0}});
+    // Every panel's chords, which the packaged configuration offers only for the inner one.
+    std::ofstream(in_case("chords.json")) << R"({"Wing": {"XSec_{1..3}": {"Root_Chord": "", "Tip_Chord": ""}}})";
+    apply_vsp_design_var_inputs(in_case("chords.json"), in_case("aircraft.vsp3"),
+                                Json{{"Wing:XSec:Root_Chord", 1.0}, {"Wing:XSec:Tip_Chord", 1.0}});
     ASSERT_EQ(read_vsp_reference_geometry(in_case("aircraft.vsp3"))["reference_length"], 1.0);
   }
   std::unique_ptr<openvsp::ScopedProvider> engine_;

@@ -141,7 +141,7 @@ TEST(VspExport, UpperCstCoefficientsChangeTheWingVolumeAsTheyShould) {
   };
   const double before = wing_volume();
   const std::string wing = id_of(m, "Wing");
-  for (int s = 0; s < 2; ++s)
+  for (int s = 0; s < 4; ++s)  // every section, root to tip
     for (int i = 0; i <= 5; ++i) {
       const std::string id = m.find_parm(wing, "Au_" + std::to_string(i), "UpperCoeff_" + std::to_string(s));
       m.set_parm_value(id, *m.parm_value(id) + 0.02);
