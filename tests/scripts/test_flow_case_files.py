@@ -195,6 +195,11 @@ class LiftAndRanks(unittest.TestCase):
         self.assertAlmostEqual(_next_angle([(2.0, 0.3)], 1.5, 0.1), 6.0)
         # A secant that says lift falls with angle (stall, noise) is not trusted.
         self.assertAlmostEqual(_next_angle([(2.0, 0.3), (3.0, 0.29)], 0.4, 0.1), 4.1)
+        # Nor one over angles so close that the restarts' lift noise rules it (level 6 of the
+        # packaged aircraft: 0.028 per degree where the lift slope is 0.082), nor one far
+        # above the estimate.
+        self.assertAlmostEqual(_next_angle([(4.4, 0.5065), (4.326, 0.5044)], 0.5, 0.087), 4.326 - 0.0044 / 0.087)
+        self.assertAlmostEqual(_next_angle([(2.0, 0.3), (3.0, 0.6)], 0.7, 0.1), 4.0)
 
     def test_runs_aiming_at_a_lift_coefficient_leave_iterations_for_a_correction(self):
         free = PrimalSettings("DARhoSimpleFoam", "SpalartAllmaras", 1000, 1e-5, 1e-6)

@@ -22,6 +22,8 @@ MAX_LIFT_RUNS = 8
 # Largest angle correction of one restart, in degrees: a poor slope estimate early on
 # must not throw the flow far past stall.
 MAX_ANGLE_STEP = 4.0
+# Smallest angle gap over which a secant of the lift curve is trusted, in degrees.
+MIN_SECANT_GAP = 0.5
 # Each restart gets at least this many iterations: enough for the convergence window.
 MIN_RUN_ITERATIONS = 60
 
@@ -71,8 +73,14 @@ def _next_angle(points, target, slope_estimate):
     slope = slope_estimate
     if len(points) >= 2:
         (a0, l0), (a1, l1) = points[-2], points[-1]
-        if abs(a1 - a0) > 1e-9 and (l1 - l0) / (a1 - a0) > 0.2 * slope_estimate:
-            slope = (l1 - l0) / (a1 - a0)
+        # Converged solutions of one mesh differ in lift by up to about 2e-3 between restarts
+        # (the stop rule watches drag): over angles closer than MIN_SECANT_GAP that noise
+        # rules the secant (the packaged aircraft at level 6 gave 0.028 per degree over
+        # 0.074 deg against 0.082 over wider gaps), and the next angle overshoots.
+        if abs(a1 - a0) >= MIN_SECANT_GAP:
+            secant = (l1 - l0) / (a1 - a0)
+            if 0.5 * slope_estimate <= secant <= 2.0 * slope_estimate:
+                slope = secant
     step = (target - lift) / slope
     return angle + max(-MAX_ANGLE_STEP, min(MAX_ANGLE_STEP, step))
 
