@@ -4,7 +4,7 @@ a table per mesh, the observed order of convergence, the Richardson-extrapolated
 its grid-convergence index (Roache's GCI, safety factor 1.25 for three grids), the span
 efficiency of a two-lift polar, and a figure of CD against cell size.
 
-    grid_convergence_report.py WORK_DIR OUT_DIR LEVEL... [--polar LEVEL CASE_A CASE_B]
+    grid_convergence_report.py WORK_DIR OUT_DIR LEVEL... [--polar ASPECT_RATIO CASE_A CASE_B] [--lift CL]
 
 Each level's mesh case is WORK_DIR/mesh_l<level>, its flow case WORK_DIR/cfd_l<level>;
 both have been analysed (their metrics files exist). Mesh and solver wall times come from
@@ -61,6 +61,23 @@ def span_efficiency(cl_a, cd_a, cl_b, cd_b, aspect_ratio):
     if cd_b == cd_a:
         raise ValueError("the two points have the same drag: no polar slope")
     return (cl_b ** 2 - cl_a ** 2) / (math.pi * aspect_ratio * (cd_b - cd_a))
+
+
+def polar_factor(cl_a, cd_a, cl_b, cd_b):
+    """k of the parabolic polar CD = CD0 + k CL^2 through two points."""
+    if cl_a ** 2 == cl_b ** 2:
+        raise ValueError("the two points have the same lift: no polar slope")
+    return (cd_b - cd_a) / (cl_b ** 2 - cl_a ** 2)
+
+
+def move_to_lift(row, target, k):
+    """A level solved at a fixed angle, its drag moved to the target lift along the parabolic
+    polar (the change is induced drag, so it is pressure drag)."""
+    shift = -k * (row["cl"] ** 2 - target ** 2)
+    row = dict(row, cd=row["cd"] + shift, cd_lift_shift=shift)
+    if row["cd_pressure"] is not None:
+        row["cd_pressure"] += shift
+    return row
 
 
 def _load(path):
@@ -168,17 +185,25 @@ def main(argv=None):
     parser.add_argument("out")
     parser.add_argument("levels", nargs="+", type=int)
     parser.add_argument("--polar", nargs=3, metavar=("ASPECT_RATIO", "CASE_A", "CASE_B"))
+    parser.add_argument("--lift", type=float, help="compare the drags at this lift coefficient, each moved "
+                        "there along the polar (for levels solved at a fixed angle)")
     args = parser.parse_args(argv)
     times = _times(args.work)
     rows = [case_row(args.work, level, times) for level in sorted(args.levels)]
-    summary = convergence_summary(rows)
+    polar = {}
     if args.polar:
         aspect, a, b = float(args.polar[0]), args.polar[1], args.polar[2]
         ma = _load(os.path.join(args.work, a, "cfd_analysis_metrics.json"))
         mb = _load(os.path.join(args.work, b, "cfd_analysis_metrics.json"))
-        summary["polar_cases"] = [a, b]
-        summary["span_efficiency"] = span_efficiency(ma["final_cl"], ma["final_cd"], mb["final_cl"],
-                                                     mb["final_cd"], aspect)
+        points = (ma["final_cl"], ma["final_cd"], mb["final_cl"], mb["final_cd"])
+        polar = {"polar_cases": [a, b], "span_efficiency": span_efficiency(*points, aspect),
+                 "polar_k": polar_factor(*points)}
+    if args.lift is not None:
+        if not polar:
+            parser.error("--lift needs --polar: the drag moves along the polar's slope")
+        rows = [move_to_lift(r, args.lift, polar["polar_k"]) for r in rows]
+        polar["cd_moved_to_lift"] = {r["level"]: r["cd_lift_shift"] for r in rows}
+    summary = dict(convergence_summary(rows), **polar)
     os.makedirs(args.out, exist_ok=True)
     text = table(rows) + "\n\n" + json.dumps(summary, indent=2)
     print(text)

@@ -59,6 +59,18 @@ class Polar(unittest.TestCase):
         with self.assertRaises(ValueError):
             report.span_efficiency(0.3, 0.02, 0.5, 0.02, aspect)
 
+    def test_a_level_off_the_target_lift_is_moved_onto_the_same_polar(self):
+        k, cd0 = 0.046, 0.02
+        factor = report.polar_factor(0.3, cd0 + k * 0.09, 0.5, cd0 + k * 0.25)
+        self.assertAlmostEqual(factor, k, places=12)
+        row = {"cl": 0.51, "cd": cd0 + k * 0.51 ** 2, "cd_pressure": 0.01 + k * 0.51 ** 2}
+        moved = report.move_to_lift(row, 0.5, factor)
+        self.assertAlmostEqual(moved["cd"], cd0 + k * 0.25, places=12)
+        self.assertAlmostEqual(moved["cd_pressure"] - 0.01, k * 0.25, places=12)  # induced drag is pressure drag
+        self.assertEqual(row["cd"], cd0 + k * 0.51 ** 2)  # the solved row is left as it was
+        with self.assertRaises(ValueError):
+            report.polar_factor(0.5, 0.03, -0.5, 0.03)
+
 
 if __name__ == "__main__":
     unittest.main()
