@@ -2,7 +2,7 @@
 #include "host/base/json_file.hpp"
 #include "host/functions/pressure_profile.hpp"
 #include "src/aircraft_run_aero_optimization/optimization_skill.hpp"
-#include "src/orvanta_aircraft/flow_case.hpp"
+#include "src/flow_case/flow_case.hpp"
 
 #include <filesystem>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "src/orvanta_aircraft/flow_case.hpp"
+#include "src/flow_case/flow_case.hpp"
 
 #include "host/base/errors.hpp"
 #include "host/base/json_file.hpp"
