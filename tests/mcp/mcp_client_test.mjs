@@ -31,7 +31,7 @@ assert.equal(mesh.surface_level.default, 7);
 assert.equal(mesh.n_cpus.default, 2);
 assert.deepEqual(mesh.local_refine_box.type, ["array", "null"]);
 assert.equal(mesh["Wing:UpperCoeff:Au"].type, "array");
-assert.equal(mesh["Wing:UpperCoeff:Au"].default.length, 12);
+assert.equal(mesh["Wing:UpperCoeff:Au"].default.length, 24);  // six per section, four sections
 assert.equal(byName["run-cfd-simulation"].inputSchema.properties.mach_number.default, 0.3);
 assert.equal(byName["run-aero-optimization"].inputSchema.properties.mach_number.default, "$prereq.mach_number");
 assert.equal(byName["run-aero-optimization"].inputSchema.properties.optimizer.default, "SLSQP");
