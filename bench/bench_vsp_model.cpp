@@ -4,7 +4,7 @@
 
 #include "host/openvsp/engine_api.hpp"
 #include "host/openvsp/provider.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 #include "vsp/model.hpp"
 
 #include <benchmark/benchmark.h>

@@ -5,7 +5,7 @@
 #include "apps/orvanta/start_checks.hpp"
 #include "host/base/errors.hpp"
 #include "host/runner/command_runner.hpp"
-#include "src/orvanta_aircraft/aircraft_agent.hpp"
+#include "src/aircraft_agent/aircraft_agent.hpp"
 
 #include <chrono>
 #include <filesystem>

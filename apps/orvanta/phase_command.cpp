@@ -3,7 +3,7 @@
 #include "apps/orvanta/host_setup.hpp"
 #include "host/base/errors.hpp"
 #include "host/base/recording_host_services.hpp"
-#include "src/orvanta_aircraft/aircraft_agent.hpp"
+#include "src/aircraft_agent/aircraft_agent.hpp"
 
 #include <chrono>
 #include <filesystem>

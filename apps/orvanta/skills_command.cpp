@@ -1,6 +1,6 @@
 #include "apps/orvanta/commands.hpp"
 #include "host/base/errors.hpp"
-#include "src/orvanta_aircraft/aircraft_agent.hpp"
+#include "src/aircraft_agent/aircraft_agent.hpp"
 
 #include <iostream>
 

@@ -3,7 +3,7 @@
 #include "host/base/errors.hpp"
 #include "host/base/paths.hpp"
 #include "host/openvsp/reference_geometry.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 
 #include <stdlib.h>
 

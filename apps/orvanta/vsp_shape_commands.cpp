@@ -2,7 +2,7 @@
 #include "apps/orvanta/vsp_cli_support.hpp"
 #include "host/base/json_file.hpp"
 #include "host/base/values.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 #include "vsp/model.hpp"
 #include "vsp/surface_locator.hpp"
 #include "vsp/wing_measure.hpp"

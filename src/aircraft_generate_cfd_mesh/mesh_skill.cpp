@@ -1,7 +1,7 @@
 #include "src/aircraft_generate_cfd_mesh/mesh_skill.hpp"
 
-#include "src/orvanta_aircraft/custom_aircraft.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/aircraft_generate_cfd_mesh/custom_aircraft.hpp"
+#include "src/design_vars/design_vars.hpp"
 
 #include <filesystem>
 

@@ -1,6 +1,6 @@
 #include "src/aircraft_run_aero_optimization/optimization_skill.hpp"
 
-#include "src/orvanta_aircraft/flow_case.hpp"
+#include "src/flow_case/flow_case.hpp"
 
 namespace orvanta {
 Json AircraftRunAeroOptimization::static_input_info() {

@@ -1,15 +1,10 @@
 #include "host/base/errors.hpp"
-#include "host/base/json_file.hpp"
-#include "host/functions/pressure_profile.hpp"
 #include "src/aircraft_run_cfd_simulation/cfd_skill.hpp"
-#include "src/orvanta_aircraft/flow_case.hpp"
-
-#include <algorithm>
-#include <filesystem>
-#include <set>
+#include "src/flow_case/plot_commands.hpp"
+#include "src/flow_case/flow_case.hpp"
+#include "src/flow_case/flow_review.hpp"
 
 namespace orvanta {
-namespace fs = std::filesystem;
 namespace {
 
 const std::vector<std::string> kFixedFigures = {
@@ -18,14 +13,39 @@ const std::vector<std::string> kFixedFigures = {
 
 std::vector<std::string> required_figures(const Json& fractions) {
   std::vector<std::string> figures = kFixedFigures;
-  for (const auto& suffix : pressure_profile_plot_suffixes(fractions))
-    figures.push_back("plots/aircraft_pressure_profile_" + suffix + ".png");
+  for (const auto& figure : pressure_profile_figures(fractions)) figures.push_back(figure);
   return figures;
 }
 
-const Json& metric(const Json& metrics, const char* key) {
-  if (!metrics.contains(key)) throw KeyError(std::string("'") + key + "'");
-  return metrics.at(key);
+// Reported in this order; grade_convergence reads the values by the same positions.
+const std::vector<ReviewThreshold> kThresholds = {
+    {"force_std_pass", "force_std_pass"},
+    {"force_std_warning", "force_std_warning"},
+    {"residual_drop_orders_pass", "res_drop_min_ord"},
+    {"residual_drop_orders_warning", "res_drop_fail_ord"},
+};
+
+Grade grade_convergence(const Json& metrics, const std::vector<double>& t) {
+  const double force_pass = t[0], force_fail = t[1], drop_pass = t[2], drop_fail = t[3];
+  Grade grade;
+  if (truthy(metric(metrics, "has_nan_inf"))) grade.fail("NaN or Inf was detected in log_simulation.txt.");
+  const Json& cd_stddev = metric(metrics, "cd_stddev");
+  if (!cd_stddev.is_null()) {
+    const double v = to_real(cd_stddev);
+    if (v > force_fail)
+      grade.fail("CD oscillation exceeds the fail threshold (" + g_format(v) + " > " + g_format(force_fail) + ").");
+    else if (v > force_pass)
+      grade.warn("CD oscillation exceeds the pass threshold (" + g_format(v) + " > " + g_format(force_pass) + ").");
+  }
+  const Json& drops = metric(metrics, "residual_drop_orders");
+  if (!drops.is_object()) throw TypeError("residual_drop_orders must be a mapping of residual names to drops.");
+  const auto weakest = weakest_drop(drops, [](const Json& d) { return to_real(d); });
+  if (!weakest) return grade;
+  if (*weakest < drop_fail)
+    grade.fail("The weakest residual dropped by fewer than " + g_format(drop_fail) + " orders.");
+  else if (*weakest < drop_pass)
+    grade.warn("The weakest residual dropped by fewer than " + g_format(drop_pass) + " orders.");
+  return grade;
 }
 
 }  // namespace
@@ -33,24 +53,16 @@ const Json& metric(const Json& metrics, const char* key) {
 void AircraftRunCFDSimulation::analyze() {
   const std::string plot_log = "log_plot_cfd.txt";
   const PlotScales s = compute_plot_scales(*this);
-  const std::string tail = " >> " + plot_log + " 2>&1";
-  const std::string plot = "python script_plot_results.py -mode ";
+  const std::string tail = plot_log_tail(plot_log);
+  const auto fields = flow_field_plot_commands(s, "", tail);
 
   _execute_commands(
       {
-          plot + "general_plot_residual -case_dir . -log_file log_simulation.txt" + tail,
-          plot + "general_plot_function -case_dir . -log_file log_simulation.txt" + tail,
-          plot + "aircraft_plot_flow_field -case_dir . -flow_field Cp -var_lower " + real_text(s.cp_lower) +
-              " -var_upper " + real_text(s.cp_upper) + " -var_ref " + s.reference_pressure + " -var_scaling " +
-              real_text(s.cp_scaling) + tail,
-          plot + "aircraft_plot_flow_field -case_dir . -flow_field U -var_lower " + real_text(s.u_lower) +
-              " -var_upper " + real_text(s.u_upper) + " -var_ref " + s.u0 + " -var_scaling " +
-              real_text(s.u_scaling) + " -field_label \"(|U|-U0)/U0\"" + tail,
-          plot + "aircraft_plot_pressure_profile -case_dir . -time_step=-1 -mesh_file VTK/boundary.vtp "
-                 "-reference_pressure " + s.reference_pressure + " -pressure_coefficient_scale " +
-              s.pressure_coefficient_scale + " -var_lower " + real_text(s.cp_lower) + " -var_upper " +
-              real_text(s.cp_upper) + " -spanwise_y " + joined_words(s.stations) + " -spanwise_fractions " +
-              joined_words(s.fractions) + tail,
+          residual_plot_command("log_simulation.txt", tail),
+          function_plot_command("log_simulation.txt", tail),
+          fields[0],
+          fields[1],
+          pressure_profile_plot_command(s, "VTK/boundary.vtp", tail),
           "python script_workflow_helpers.py write-cfd-analysis --log-file log_simulation.txt --output-file "
           "cfd_analysis_metrics.json",
       },
@@ -70,62 +82,14 @@ Json AircraftRunCFDSimulation::review_analyze() {
        "The analyze phase is missing required CFD plots: "},
       required_figures(adv_value(adv_params, "pressure_profile_fractions")));
   if (in.early) return *in.early;
-  const Json& metrics = in.metrics;
-  const Json& plots = in.plots;
 
-  const double force_pass = to_real(adv_value(adv_params, "force_std_pass"));
-  const double force_fail = to_real(adv_value(adv_params, "force_std_warning"));
-  const double drop_pass = to_real(adv_value(adv_params, "residual_drop_orders_pass"));
-  const double drop_fail = to_real(adv_value(adv_params, "residual_drop_orders_warning"));
-  Json thresholds = Json::object();
-  thresholds["force_std_pass"] = force_pass;
-  thresholds["force_std_warning"] = force_fail;
-  thresholds["res_drop_min_ord"] = drop_pass;
-  thresholds["res_drop_fail_ord"] = drop_fail;
-
-  std::string status = "pass";
-  std::vector<std::string> notes;
-  if (truthy(metric(metrics, "has_nan_inf"))) {
-    status = "fail";
-    notes.push_back("NaN or Inf was detected in log_simulation.txt.");
-  }
-  const Json& cd_stddev = metric(metrics, "cd_stddev");
-  if (!cd_stddev.is_null()) {
-    const double v = to_real(cd_stddev);
-    if (v > force_fail) {
-      status = "fail";
-      notes.push_back("CD oscillation exceeds the fail threshold (" + g_format(v) + " > " + g_format(force_fail) + ").");
-    } else if (v > force_pass && status == "pass") {
-      status = "warning";
-      notes.push_back("CD oscillation exceeds the pass threshold (" + g_format(v) + " > " + g_format(force_pass) + ").");
-    }
-  }
-  const Json& drops = metric(metrics, "residual_drop_orders");
-  if (!drops.is_object()) throw TypeError("residual_drop_orders must be a mapping of residual names to drops.");
-  std::optional<double> weakest;
-  for (const auto& [name, drop] : drops.items())
-    if (!drop.is_null()) weakest = weakest ? std::min(*weakest, to_real(drop)) : to_real(drop);
-  if (weakest) {
-    if (*weakest < drop_fail) {
-      status = "fail";
-      notes.push_back("The weakest residual dropped by fewer than " + g_format(drop_fail) + " orders.");
-    } else if (*weakest < drop_pass && status == "pass") {
-      status = "warning";
-      notes.push_back("The weakest residual dropped by fewer than " + g_format(drop_pass) + " orders.");
-    }
-  }
-
-  Json review = phase_result("review_analyze", status);
-  for (const char* key : {"reference_area", "reference_length", "reference_span"})
-    review[key] = inputs.contains(key) ? inputs.at(key) : Json();
+  const ReviewThresholds thresholds = read_review_thresholds(*this, kThresholds);
+  const Grade grade = grade_convergence(in.metrics, thresholds.values);
+  Json review = start_flow_review(*this, grade);
   for (const char* key : {"has_nan_inf", "n_primal_runs", "final_cd", "final_cl", "final_cm", "cd_stddev",
                           "residual_drop_orders"})
-    review[key] = metric(metrics, key);
-  review["review_thresholds"] = thresholds;
-  review["plots"] = plots;
-  review["html_url"] = _review_html_gallery("cfd.html", 8001).second;
-  review["trame_url"] = _review_trame_view(8002).second;
-  if (!notes.empty()) review["note"] = joined_words(notes);
+    review[key] = metric(in.metrics, key);
+  finish_flow_review(*this, review, grade, thresholds, in.plots, "cfd.html");
   return review;
 }
 

@@ -1,6 +1,6 @@
 #include "src/aircraft_run_cfd_simulation/cfd_skill.hpp"
 
-#include "src/orvanta_aircraft/flow_case.hpp"
+#include "src/flow_case/flow_case.hpp"
 
 namespace orvanta {
 Json AircraftRunCFDSimulation::static_input_info() {

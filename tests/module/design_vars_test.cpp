@@ -1,6 +1,6 @@
 #include "fakes/module_fixture.hpp"
 #include "host/base/errors.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "host/openvsp/reference_geometry.hpp"
 #include "module/skill_fixture.hpp"
 #include "src/aircraft_generate_cfd_mesh/mesh_skill.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 
 #include <gtest/gtest.h>
 

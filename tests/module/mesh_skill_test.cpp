@@ -3,8 +3,8 @@
 #include "module/skill_fixture.hpp"
 #include "src/aircraft_generate_cfd_mesh/export_custom_stl.hpp"
 #include "src/aircraft_generate_cfd_mesh/mesh_skill.hpp"
-#include "src/orvanta_aircraft/aircraft_agent.hpp"
-#include "src/orvanta_aircraft/custom_aircraft.hpp"
+#include "src/aircraft_agent/aircraft_agent.hpp"
+#include "src/aircraft_generate_cfd_mesh/custom_aircraft.hpp"
 
 #include <gtest/gtest.h>
 

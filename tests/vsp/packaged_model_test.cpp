@@ -6,7 +6,7 @@
 #include "host/openvsp/engine_api.hpp"
 #include "host/openvsp/provider.hpp"
 #include "host/openvsp/reference_geometry.hpp"
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 #include "vsp_test_support.hpp"
 
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "src/orvanta_aircraft/aircraft_agent.hpp"
+#include "src/aircraft_agent/aircraft_agent.hpp"
 
 #include "src/aircraft_generate_cfd_mesh/mesh_skill.hpp"
 #include "src/aircraft_run_aero_optimization/optimization_skill.hpp"

@@ -1,4 +1,4 @@
-#include "src/orvanta_aircraft/custom_aircraft.hpp"
+#include "src/aircraft_generate_cfd_mesh/custom_aircraft.hpp"
 
 #include "host/base/errors.hpp"
 

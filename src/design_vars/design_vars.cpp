@@ -1,4 +1,4 @@
-#include "src/orvanta_aircraft/design_vars.hpp"
+#include "src/design_vars/design_vars.hpp"
 
 #include "host/base/errors.hpp"
 #include "host/base/paths.hpp"
