@@ -58,9 +58,10 @@ def richardson(f_fine, f_mid, ratio, order):
 def span_efficiency(cl_a, cd_a, cl_b, cd_b, aspect_ratio):
     """Total-drag span efficiency of a two-point polar, CD = CD0 + CL^2 / (pi e A):
     e = (CL_b^2 - CL_a^2) / (pi A (CD_b - CD_a))."""
-    if cd_b == cd_a:
+    k = polar_factor(cl_a, cd_a, cl_b, cd_b)
+    if k == 0.0:
         raise ValueError("the two points have the same drag: no polar slope")
-    return (cl_b ** 2 - cl_a ** 2) / (math.pi * aspect_ratio * (cd_b - cd_a))
+    return 1.0 / (math.pi * aspect_ratio * k)
 
 
 def polar_factor(cl_a, cd_a, cl_b, cd_b):

@@ -16,13 +16,10 @@ from orvanta_case import orvanta_cli
 from orvanta_case.cfd_metrics import residual_drop_orders
 from orvanta_case.optimization import target_lift
 from orvanta_case.optimization.history import read_history
+from orvanta_case.optimization.target_lift import finite as _finite
 
 # Fields an adjoint solver reports (adjoint velocity, pressure and turbulence variables).
 ADJOINT_FIELD = re.compile(r"^(Ua[xyz]?|pa|nuaTilda|ka|omegaa|epsilona|Ta|rhoa)$")
-
-
-def _finite(value):
-    return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
 
 
 def _exit_line(optimizer_log):

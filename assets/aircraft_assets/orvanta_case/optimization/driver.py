@@ -226,8 +226,8 @@ def _at_target_lift(problem, final):
                                             problem.lift_scale)
     if slope is None:
         return ""
-    cd = final.flow.cd - slope * (final.flow.cl - problem.lift_target)
-    return f"; CD at the target lift {cd:.7g} with dCD/dCL {slope:.4g}"
+    cd = target_lift.cd_at_target({"cd": final.flow.cd, "cl": final.flow.cl}, problem.lift_target, slope)
+    return "" if cd is None else f"; CD at the target lift {cd:.7g} with dCD/dCL {slope:.4g}"
 
 
 def add_driver_options(parser):

@@ -12,7 +12,8 @@ import math
 from orvanta_case.optimization.design_space import ANGLE_OF_ATTACK
 
 
-def _finite(value):
+def finite(value):
+    """True for a real number that is neither infinite nor NaN (booleans are not numbers here)."""
     return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
 
 
@@ -27,8 +28,8 @@ def drag_lift_slopes(history):
     # The gradients are of CD / CD of the first design and of (CL - target) / lift scale.
     cd0 = history["evaluations"][0]["cd"]
     target = meta.get("lift_target")
-    lift_scale = meta.get("lift_scale") or (max(abs(float(target)), 0.1) if _finite(target) else None)
-    if not _finite(cd0) or not _finite(lift_scale):
+    lift_scale = meta.get("lift_scale") or (max(abs(float(target)), 0.1) if finite(target) else None)
+    if not finite(cd0) or not finite(lift_scale):
         return {}
     slopes = {}
     for g in history["gradients"]:
@@ -46,7 +47,7 @@ def slope_from_gradient(objective_gradient, jacobian, index, cd0, lift_scale):
         dcd, dcl = objective_gradient[index] * cd0, jacobian[0][index] * lift_scale
     except (IndexError, TypeError, KeyError):
         return None
-    if _finite(dcd) and _finite(dcl) and abs(dcl) > 1e-12:
+    if finite(dcd) and finite(dcl) and abs(dcl) > 1e-12:
         return float(dcd / dcl)
     return None
 
@@ -63,6 +64,6 @@ def slope_for(slopes, evaluation_id):
 def cd_at_target(evaluation, target, slope):
     """CD of an evaluation moved to the target lift, or None when it cannot be."""
     cd, cl = evaluation.get("cd"), evaluation.get("cl")
-    if not (_finite(cd) and _finite(cl) and _finite(target) and _finite(slope)):
+    if not (finite(cd) and finite(cl) and finite(target) and finite(slope)):
         return None
     return cd - slope * (cl - float(target))
