@@ -8,7 +8,6 @@ coefficient, or ratio to the baseline); residual drops are orders of magnitude f
 first, cold-started solution's first residual to the final solution's last one.
 """
 
-import math
 import os
 import re
 
