@@ -21,6 +21,16 @@ void copy_tree(const fs::path& from, const fs::path& to) {
   }
 }
 
+// The mesh case's dictionaries as its run left them (levels, layers, background block): an
+// optimization re-meshes its designs from them, one level finer, to confirm its result.
+void bring_mesh_recipe(const fs::path& prereq, const fs::path& case_dir) {
+  const fs::path system = prereq / "system";
+  if (!fs::is_regular_file(system / "snappyHexMeshDict_no_layer")) return;
+  const fs::path recipe = case_dir / kMeshRecipeDir / "system";
+  fs::remove_all(recipe);
+  copy_tree(system, recipe);
+}
+
 // What a flow case takes from its mesh case.
 void bring_prerequisite(const fs::path& prereq, const fs::path& case_dir) {
   const fs::path mesh = prereq / "constant" / "polyMesh";
@@ -30,6 +40,7 @@ void bring_prerequisite(const fs::path& prereq, const fs::path& case_dir) {
   for (const char* file : {"aircraft.vsp3", "vsp_design_vars.json", "aircraft.stl"})
     if (fs::is_regular_file(prereq / file))
       fs::copy_file(prereq / file, case_dir / file, fs::copy_options::overwrite_existing);
+  bring_mesh_recipe(prereq, case_dir);
 }
 
 void write_empty_file(const fs::path& file) {

@@ -47,6 +47,8 @@ TEST_F(CaseStagingTest, EveryStagedCaseHasAnEmptyParaViewFileThatAllcleanKeeps) 
   const fs::path flow = dir_ / "c1";
   stage_case(flow.string(), "aircraft_assets", mesh.string());
   EXPECT_TRUE(fs::is_regular_file(flow / "constant/polyMesh/points"));
+  // The mesh case's dictionaries as its run edited them, for re-meshing a design.
+  EXPECT_TRUE(fs::is_regular_file(flow / "mesh_recipe/system/snappyHexMeshDict_no_layer"));
   ASSERT_TRUE(fs::is_regular_file(flow / "case.foam"));
   EXPECT_EQ(fs::file_size(flow / "case.foam"), 0u);
 }

@@ -88,9 +88,21 @@ tip = base[:, 1] > 5.0  # the outer wing, where the twist turns the sections
 body = (base[:, 1] > 1e-6) & (base[:, 1] < 0.3)  # fuselage only: the symmetry plane (y = 0) follows the mesh
 assert (moved[tip].max() > 1e-4 if stepped else moved.max() < 1e-4) and moved[body].max() == 0.0, \
     (moved[tip].max(), moved[body].max())
+# The result re-meshed one level finer (level 3) and solved at the target lift, both designs;
+# the case's model is the optimized one, the baseline kept beside it.
+c = meta["confirmation"]
+assert c["baseline"]["surface_level"] == c["optimized"]["surface_level"] == 3, c
+assert c["optimized"]["cells"] > 0 and all(abs(c[d]["cl"] - 0.33) < 0.02 for d in ("baseline", "optimized")), c
+assert metrics["confirmed_cd_baseline"] == c["baseline"]["cd"] and metrics["confirmed_cd_optimized"] == c["optimized"]["cd"]
+assert abs(metrics["confirmed_reduction_pct"] - 100 * (1 - c["optimized"]["cd"] / c["baseline"]["cd"])) < 1e-9
+assert "general_opt_confirmation" in plots, sorted(plots)
+assert os.path.isfile(os.path.join(case, "aircraft_baseline.vsp3"))
+same_model = open(os.path.join(case, "aircraft.vsp3")).read() == open(os.path.join(case, "aircraft_baseline.vsp3")).read()
+assert same_model != stepped, "the case's model must be the optimized design"
 print(f"review {review['status']}: CD {review['objective_initial']:.6g} -> {review['objective_final']:.6g} "
       f"({review['objective_reduction_pct']:.3f} %), feasibility {review['final_feasibility']:.3g}, "
       f"{review['major_iterations']} iterations, {meta['primal_solves']} flow solutions, twist {twist[0]} -> "
-      f"{twist[1]:.4g} deg, tip surface moved up to {moved[tip].max():.3g} m")
+      f"{twist[1]:.4g} deg, tip surface moved up to {moved[tip].max():.3g} m; confirmed at level 3: CD "
+      f"{c['baseline']['cd']:.6g} -> {c['optimized']['cd']:.6g} ({metrics['confirmed_reduction_pct']:+.3f} %)")
 PY
 echo "optimization pipeline passed"

@@ -155,7 +155,8 @@ class Outputs(unittest.TestCase):
         names = sorted(os.path.basename(p) for p in written)
         self.assertEqual(names, sorted(["general_opt_hst_cd.png", "general_opt_hst_cl.png", "general_opt_hst_patchv.png",
                                         "general_opt_hst_feasibility.png", "general_opt_hst_optimality.png",
-                                        "general_opt_hst_design_variables.png", "general_residual_adjoint.png"]))
+                                        "general_opt_hst_design_variables.png", "general_residual_adjoint.png",
+                                        "general_opt_confirmation.png"]))
         for path in written:
             self.assertGreater(os.path.getsize(path), 10000, path)
 

@@ -62,7 +62,7 @@ def optimization_metrics(case_dir, optimizer_log, hist_file, scaling_report, des
     final = evaluations.get(final_id)
     last = history["evaluations"][-1] if history["evaluations"] else None
     optimality = [i["optimality"] for i in iterations if i["optimality"] is not None]
-    at_target = _drags_at_target_lift(history, baseline, final)
+    at_target = drags_at_target_lift(history, baseline, final)
     reduction = _reduction_pct(*at_target["pair"])
     solves = meta.get("primal_solves")
     majors = [i["major"] for i in iterations if i["major"] > 0]
@@ -86,6 +86,7 @@ def optimization_metrics(case_dir, optimizer_log, hist_file, scaling_report, des
         "objective_final_at_target_lift": at_target["final"],
         "drag_lift_slope": at_target["slope"],
         "reduction_basis": at_target["basis"],
+        **_confirmation_metrics(meta.get("confirmation") or {}),
         "final_obj": {"CD": final["cd"], "scaled": final["objective"]} if final else None,
         "final_con": _constraint_values(meta, final),
         "baseline_design_variables": baseline["design"] if baseline else None,
@@ -107,7 +108,7 @@ def _reduction_pct(before, after):
     return None
 
 
-def _drags_at_target_lift(history, baseline, final):
+def drags_at_target_lift(history, baseline, final):
     """Baseline and final CD moved to the target lift along their own dCD/dCL; the drags as
     solved when no angle-of-attack derivative is known. "pair" is what the reduction uses."""
     target = history["meta"].get("lift_target")
@@ -123,6 +124,20 @@ def _drags_at_target_lift(history, baseline, final):
         out.update(pair=(baseline["cd"] if baseline else None, final["cd"] if final else None),
                    basis="as solved: no angle-of-attack derivative to move the drags to the target lift")
     return out
+
+
+def _confirmation_metrics(confirmation):
+    """The result re-solved on a finer mesh (the driver's confirmation): None where it did not run."""
+    baseline, optimized = confirmation.get("baseline") or {}, confirmation.get("optimized") or {}
+    return {
+        "confirmed_cd_baseline": baseline.get("cd"),
+        "confirmed_cd_optimized": optimized.get("cd"),
+        "confirmed_reduction_pct": confirmation.get("reduction_pct"),
+        "confirmed_surface_level": optimized.get("surface_level"),
+        "confirmed_cells": optimized.get("cells"),
+        "confirmation_trusted": confirmation.get("trusted"),
+        "confirmation_error": confirmation.get("error"),
+    }
 
 
 def _constraint_values(meta, final):

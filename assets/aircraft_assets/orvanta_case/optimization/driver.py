@@ -17,7 +17,7 @@ import time
 
 from orvanta_case import case_inputs, foam_files, mpi_jobs
 from orvanta_case.flow_conditions import FlowConditions, ForceReference, Freestream
-from orvanta_case.optimization import flow, geometry, optimizers, scaling_report, target_lift
+from orvanta_case.optimization import confirmation, flow, geometry, optimizers, scaling_report, target_lift
 from orvanta_case.optimization.constraints import GeometricConstraints
 from orvanta_case.optimization.design_space import ANGLE_OF_ATTACK, DesignSpace
 from orvanta_case.optimization.finite_difference import SlotPool
@@ -37,6 +37,44 @@ EXPECTED_PERTURBED_ITERATIONS = 110
 
 def say(message):
     print(f"orvanta-opt: {message}", flush=True)
+
+
+def baseline_model(case_dir):
+    """The baseline model, kept as aircraft_baseline.vsp3 at the first run: the run ends by
+    writing the optimized design into the case's aircraft.vsp3."""
+    kept = os.path.join(case_dir, confirmation.BASELINE_MODEL)
+    if not os.path.isfile(kept):
+        shutil.copy(os.path.join(case_dir, MODEL_FILE), kept + ".tmp")
+        os.replace(kept + ".tmp", kept)
+    return kept
+
+
+def write_optimized_model(case_dir, problem, design):
+    path = os.path.join(case_dir, MODEL_FILE)
+    problem.morpher.write_model(problem.space.shape_values(design.x), path + ".tmp.vsp3")
+    os.replace(path + ".tmp.vsp3", path)
+    return path
+
+
+def confirm(args, case_dir, problem, baseline, final, n_ranks, settings):
+    """The baseline and the final design re-meshed finer and solved at the target lift (see
+    confirmation); {} when switched off or not possible."""
+    offset = settings["optimization_confirmation_levels"]
+    if offset <= 0:
+        say("confirmation on a finer mesh switched off (optimization_confirmation_levels 0)")
+        return {}
+    primal = flow.primal_settings(args, n_ranks)
+    # A cold start at a finer mesh, with restarts of the lift search: twice a solution's limit.
+    primal.max_iterations = 2 * primal.max_iterations
+    checker = confirmation.Confirmation(case_dir, os.path.join(case_dir, WORK_DIR), primal,
+                                        flow_conditions(args, case_dir), args.lift_constraint, offset, sys.stdout)
+    designs = {"baseline": (os.path.join(case_dir, confirmation.BASELINE_MODEL), baseline.flow.angle_of_attack),
+               "optimized": (os.path.join(case_dir, MODEL_FILE), final.flow.angle_of_attack)}
+    try:
+        return checker.run(designs)
+    except (RuntimeError, OSError) as error:  # the optimization's own result stands
+        say(f"confirmation on a finer mesh failed: {error}")
+        return {"error": str(error)}
 
 
 def flow_conditions(args, case_dir):
@@ -136,7 +174,7 @@ def setup(args, case_dir, history, began):
     work = os.path.join(case_dir, WORK_DIR)
     os.makedirs(work, exist_ok=True)
     mesh = baseline_mesh(case_dir, work)
-    config, model = os.path.join(case_dir, CONFIG_FILE), os.path.join(case_dir, MODEL_FILE)
+    config, model = os.path.join(case_dir, CONFIG_FILE), baseline_model(case_dir)
     space = DesignSpace(geometry.design_variables(config, model), settings["optimization_design_variables"],
                         args.angle_of_attack)
     geometric = GeometricConstraints(geometry.measure_wing(model), args.thickness_constraint,
@@ -162,7 +200,7 @@ def setup(args, case_dir, history, began):
                      gradient=f"{scheme} finite differences", fd_step=settings["optimization_fd_step"],
                      parallel_solves=n_slots, n_ranks=n_ranks, primal_std_tol=args.primal_func_std_tol,
                      primal_slope_tol=args.primal_func_slope_tol)
-    return problem, n_ranks, n_slots, scheme
+    return problem, n_ranks, n_slots, scheme, settings
 
 
 def run_driver(args, case_dir="."):
@@ -174,7 +212,7 @@ def run_driver(args, case_dir="."):
     if reason:
         return reject(case_dir, optimizer, reason, history)
 
-    problem, n_ranks, n_slots, scheme = setup(args, case_dir, history, began)
+    problem, n_ranks, n_slots, scheme, settings = setup(args, case_dir, history, began)
     work = os.path.join(case_dir, WORK_DIR)
     baseline = problem.evaluate(problem.space.x0())
     keep_baseline(problem, work)
@@ -204,8 +242,11 @@ def run_driver(args, case_dir="."):
         x = (problem.accepted or problem._last).x
     log.finish(status)
     final = place_solution(case_dir, problem, problem.evaluate(x))
+    write_optimized_model(case_dir, problem, final)
     history.set_meta(exit_status=status, final_evaluation=final.id, iterations=iterations,
-                     primal_solves=problem.primal_solves, wall_time=time.time() - began)
+                     primal_solves=problem.primal_solves)
+    history.set_meta(confirmation=confirm(args, case_dir, problem, baseline, final, n_ranks, settings),
+                     wall_time=time.time() - began)
     reduction = 100.0 * (problem.cd0 - final.flow.cd) / problem.cd0
     say(f"{optimizer} finished: {status}. CD {problem.cd0:.7g} -> {final.flow.cd:.7g} ({reduction:+.2f} % "
         f"reduction as solved{_at_target_lift(problem, final)}), CL {final.flow.cl:.6g} (target "

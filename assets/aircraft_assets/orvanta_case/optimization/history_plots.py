@@ -14,6 +14,7 @@ import numpy as np  # noqa: E402
 from orvanta_case import orvanta_cli  # noqa: E402
 from orvanta_case.convergence_plots import plot_dir  # noqa: E402
 from orvanta_case.optimization.analysis_metrics import split_residuals  # noqa: E402
+from orvanta_case.optimization.confirmation_plot import plot_confirmation  # noqa: E402
 from orvanta_case.optimization.history import read_history  # noqa: E402
 
 
@@ -84,7 +85,7 @@ def _adjoint_figure(case_dir, run_log, meta):
 
 
 def plot_history(case_dir, hist_file, optimizer_log, run_log="log_optimization.txt"):
-    """Writes the five history figures, the design-variable figure and the adjoint figure."""
+    """Writes the five history figures, the design-variable, adjoint and confirmation figures."""
     history = read_history(os.path.join(case_dir, hist_file))
     meta, rows = history["meta"], history["iterations"]
     majors = np.array([r["major"] for r in rows], dtype=float)
@@ -116,6 +117,7 @@ def plot_history(case_dir, hist_file, optimizer_log, run_log="log_optimization.t
         written.append(_figure(case_dir, name, title, subtitle, draw))
     written.append(_design_variable_figure(case_dir, history, subtitle))
     written.append(_adjoint_figure(case_dir, run_log, meta))
+    written.append(plot_confirmation(case_dir, history, _figure))
     return written
 
 

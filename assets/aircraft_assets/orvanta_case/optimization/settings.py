@@ -15,6 +15,8 @@ DEFAULTS = {
     "optimization_fd_step": 0.05,
     # "forward" (one perturbed solution per variable) or "central" (two).
     "optimization_fd_scheme": "forward",
+    # Surface levels above the optimization mesh at which the result is confirmed; 0: none.
+    "optimization_confirmation_levels": 1,
 }
 
 
@@ -36,4 +38,7 @@ def read_settings(case_dir):
     if values["optimization_fd_scheme"] not in ("forward", "central"):
         raise ValueError(f"optimization_fd_scheme must be \"forward\" or \"central\", got "
                          f"{values['optimization_fd_scheme']!r}")
+    levels = values["optimization_confirmation_levels"]
+    if not isinstance(levels, int) or isinstance(levels, bool) or not 0 <= levels <= 2:
+        raise ValueError(f"optimization_confirmation_levels must be 0, 1 or 2, got {levels!r}")
     return values
