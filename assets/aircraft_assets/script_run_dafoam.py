@@ -103,6 +103,7 @@ def main(argv=None):
     if rank != 0:
         return 0
     mpi_jobs.release_core_pinning()
+    mpi_jobs.end_with_parent()
     try:
         return TASKS[args.task](args)
     except (OSError, RuntimeError, ValueError) as error:

@@ -213,8 +213,13 @@ class LiftAndRanks(unittest.TestCase):
                  "PMIX_RANK": "1", "OMPI_ALLOW_RUN_AS_ROOT": "1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM": "1", "HOME": "/r"}
         self.assertEqual(mpi_jobs.rank_and_size(outer), (1, 2))
         self.assertEqual(mpi_jobs.rank_and_size({}), (0, 1))
+        outer["WM_PROJECT_DIR"] = "/opt/foam"
         self.assertEqual(mpi_jobs.solver_environment(outer),
-                         {"OMPI_ALLOW_RUN_AS_ROOT": "1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM": "1", "HOME": "/r"})
+                         {"OMPI_ALLOW_RUN_AS_ROOT": "1", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM": "1", "HOME": "/r",
+                          "WM_PROJECT_DIR": "/opt/foam"})
+        # A tool started from a shell gets Debian's OpenFOAM folder when none is set.
+        if os.path.isdir(mpi_jobs.DEBIAN_OPENFOAM):
+            self.assertEqual(mpi_jobs.solver_environment({"HOME": "/r"})["WM_PROJECT_DIR"], mpi_jobs.DEBIAN_OPENFOAM)
         self.assertEqual(mpi_jobs.parallel_command(1, ["simpleFoam"]), ["simpleFoam"])
         self.assertEqual(mpi_jobs.parallel_command(2, ["simpleFoam"], oversubscribe=True),
                          ["mpirun", "--oversubscribe", "-np", "2", "simpleFoam", "-parallel"])

@@ -11,8 +11,7 @@ import unittest
 import numpy as np
 
 import case_scripts  # noqa: F401
-from orvanta_case.optimization import adjoint_case, foam_mesh
-from orvanta_case.optimization.adjoint_check import point_normals, point_sensitivities
+from orvanta_case.optimization import adjoint_case, adjoint_gradient, foam_mesh
 
 HEADER = "FoamFile\n{{\n    version 2.0;\n    format {fmt};\n    class {cls};\n    object {obj};\n}}\n\n"
 
@@ -82,24 +81,33 @@ class Mesh(unittest.TestCase):
         self.assertIn("uniform (0 0 0)", block("top"))
         self.assertEqual(block("sides").split(), ["type", "symmetry;"])
 
-    def test_point_normals_point_out_of_the_fluid_and_are_unit_length(self):
-        ids = foam_mesh.patch_point_ids(self.mesh, "bottom")
-        np.testing.assert_allclose(point_normals(self.mesh, "bottom", ids), [[0, 0, -1]] * 6, atol=1e-15)
-
-
-    def test_sensitivities_come_from_the_latest_time_in_patch_point_order(self):
+    def test_sensitivity_vectors_come_from_the_latest_time_in_patch_point_order(self):
         for time, scale in (("1", 1.0), ("12", 10.0), ("3.5", 100.0)):
             os.makedirs(os.path.join(self.dir, time))
-            with open(os.path.join(self.dir, time, "pointSensNormaldrag"), "w") as f:
-                f.write(HEADER.format(fmt="ascii", cls="pointScalarField", obj="pointSensNormaldrag"))
-                f.write(f"{len(POINTS)}\n(\n" + "\n".join(str(scale * k) for k in range(len(POINTS))) + "\n)\n")
+            for solver, sign in (("adjDrag", 1.0), ("adjLift", -1.0)):
+                name = f"pointSensVec{solver}ESI"
+                with open(os.path.join(self.dir, time, name), "w") as f:
+                    f.write(HEADER.format(fmt="ascii", cls="pointVectorField", obj=name))
+                    f.write(f"{len(POINTS)}\n(\n" + "\n".join(f"({sign * scale * k} 0 {k})" for k in range(len(POINTS)))
+                            + "\n)\n")
         ids = foam_mesh.patch_point_ids(self.mesh, "bottom")
-        np.testing.assert_array_equal(point_sensitivities(self.dir, ids), [10.0 * k for k in ids])
+        drag = adjoint_gradient.point_sensitivities(self.dir, ids, "drag")
+        lift = adjoint_gradient.point_sensitivities(self.dir, ids, "lift")
+        np.testing.assert_array_equal(drag, [[10.0 * k, 0.0, k] for k in ids])
+        np.testing.assert_array_equal(lift[:, 0], -drag[:, 0])
+        # The whole displacement counts, tangential parts included.
+        shift = np.tile([1.0, 0.0, 2.0], (len(ids), 1))
+        self.assertEqual(adjoint_gradient.gradient(drag, shift), float(sum(10.0 * k + 2.0 * k for k in ids)))
         truncated = os.path.join(self.dir, "short")
         with open(truncated, "w") as f:
             f.write(HEADER.format(fmt="ascii", cls="scalarField", obj="short") + "3\n(\n1\n2\n)\n")
         with self.assertRaisesRegex(ValueError, "expected 3 values"):
             foam_mesh.read_scalars(truncated)
+
+    def test_a_nose_up_pitch_raises_the_nose_and_lowers_the_tail(self):
+        points = np.array([[0.0, 1.0, 0.0], [2.0, 0.0, 0.0], [1.0, 3.0, 0.5]])
+        d = adjoint_gradient.rigid_pitch(points, (1.0, 0.0, 0.0))
+        np.testing.assert_allclose(d, [[0.0, 0.0, 1.0], [0.0, 0.0, -1.0], [0.5, 0.0, 0.0]])
 
 
 class AdjointCase(unittest.TestCase):
@@ -113,12 +121,18 @@ class AdjointCase(unittest.TestCase):
         self.assertIn("adjointFarFieldVelocity", wall["Ua"])
         self.assertIn("(99.86295348 0 5.233595624)", wall["U"])
         text = adjoint_case.optimisation_dict(100.0, 3.0, 8.4, 800, 1000)
-        # Drag of the half model on half the reference area, at unit density: CD itself.
+        # Drag and lift of the half model on half the reference area, at unit density: CD
+        # and CL themselves, each with its own adjoint solution.
         self.assertIn("direction (0.9986295348 0 0.05233595624);", text)
-        self.assertIn("Aref 8.4;", text)
+        self.assertIn("direction (-0.05233595624 0 0.9986295348);", text)
+        self.assertEqual(text.count("Aref 8.4;"), 2)
         self.assertIn("rhoInf 1;", text)
-        self.assertIn("startIter 400;", text)
+        self.assertNotIn("averaging", text)  # a converged primal, not a mean
         self.assertIn("type surfacePoints;", text)
+        for term in ("includeDistance", "includeMeshMovement", "includeObjectiveContribution"):
+            self.assertIn(f"{term} true;", text)
+        self.assertIn("zeroATCPatchTypes ();", text)
+        self.assertIn("div(-phi,Ua) bounded Gauss linearUpwind", adjoint_case.SCHEMES)
 
 
 if __name__ == "__main__":

@@ -12,6 +12,10 @@ ranks again). Measured here: the nested launch starts in well under a second.
 """
 
 import os
+import signal
+import sys
+import threading
+import time
 
 # Variables a user sets to run Open MPI as root; they are not the outer job's and must stay.
 _KEPT = {"OMPI_ALLOW_RUN_AS_ROOT", "OMPI_ALLOW_RUN_AS_ROOT_CONFIRM"}
@@ -25,12 +29,23 @@ def rank_and_size(environ=None):
     return int(rank), int(size)
 
 
+# Where Debian's OpenFOAM keeps its etc/ folder; the host sets WM_PROJECT_DIR to it for the
+# commands it runs, a tool started from a shell gets it here.
+DEBIAN_OPENFOAM = "/usr/share/openfoam"
+
+
 def solver_environment(environ=None):
-    """The environment for a new, independent MPI job: the outer job's variables removed."""
+    """The environment for a new, independent MPI job: the outer job's variables removed,
+    OpenFOAM's project folder and Open MPI's consent to run as root filled in when missing."""
     env = dict(os.environ if environ is None else environ)
     for name in list(env):
         if (name.startswith("OMPI_") or name.startswith("PMIX_")) and name not in _KEPT:
             del env[name]
+    if not env.get("WM_PROJECT_DIR") and os.path.isdir(DEBIAN_OPENFOAM):
+        env["WM_PROJECT_DIR"] = DEBIAN_OPENFOAM
+    if hasattr(os, "geteuid") and os.geteuid() == 0:
+        for name in _KEPT:
+            env.setdefault(name, "1")
     return env
 
 
@@ -51,3 +66,34 @@ def parallel_command(n_ranks, command, oversubscribe=False):
 def release_core_pinning():
     if hasattr(os, "sched_setaffinity"):
         os.sched_setaffinity(0, range(os.cpu_count() or 1))
+
+
+# How often the driver looks whether the mpirun that started it is still there, in seconds.
+PARENT_POLL_SECONDS = 2.0
+
+
+def _stop_own_work(signum, frame):
+    """SIGTERM: passes the signal to every process this driver started (solver jobs,
+    utilities: they share its process group) and ends."""
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
+    try:
+        os.killpg(os.getpgrp(), signal.SIGTERM)
+    except OSError:
+        pass
+    sys.exit(128 + signal.SIGTERM)
+
+
+def end_with_parent(poll_seconds=PARENT_POLL_SECONDS):
+    """Makes the driver end, with its solver jobs, when it is told to (SIGTERM) or when the
+    mpirun that started it is gone. Stopping a run signals the run's process group; Open MPI
+    starts its ranks outside that group, and a killed mpirun would leave rank 0 running on,
+    its solvers with it. Call from the main thread."""
+    parent = os.getppid()
+    signal.signal(signal.SIGTERM, _stop_own_work)
+
+    def watch():
+        while os.getppid() == parent:
+            time.sleep(poll_seconds)
+        os.kill(os.getpid(), signal.SIGTERM)
+
+    threading.Thread(target=watch, name="parent-watch", daemon=True).start()

@@ -63,9 +63,63 @@ def fields(speed, angle_deg, nu, wall):
     }
 
 
+def _objective(name, direction, half_area, speed):
+    return f"""                        {name}
+                        {{
+                            weight 1;
+                            type force;
+                            patches (aircraft);
+                            direction {_vector(direction)};
+                            Aref {half_area:.10g};
+                            rhoInf 1;
+                            UInf {speed:.10g};
+                        }}"""
+
+
+def _adjoint_solver(name, objective, active, adjoint_iters):
+    return f"""            {name}
+            {{
+                active {"true" if active else "false"};
+                type incompressible;
+                solver adjointSimple;
+                computeSensitivities {"true" if active else "false"};
+                objectives
+                {{
+                    type incompressible;
+                    objectiveNames
+                    {{
+{objective}
+                    }}
+                }}
+                // The adjoint transpose convection is kept at walls too (nothing zeroed):
+                // zeroing it there drops the term that carries the wall's influence.
+                ATCModel
+                {{
+                    ATCModel standard;
+                    extraConvection 0;
+                    nSmooth 0;
+                    zeroATCPatchTypes ();
+                    maskType faceCells;
+                }}
+                solutionControls
+                {{
+                    nIters {adjoint_iters};
+                    residualControl {{ "pa.*" 1e-7; "Ua.*" 1e-7; "nuaTilda.*" 1e-7; }}
+                }}
+            }}"""
+
+
 def optimisation_dict(speed, angle_deg, half_area, primal_iters, adjoint_iters, adjoint_active=True):
+    """A single run: the primal converged (no averaging), then one adjoint solver per
+    objective, drag (along the freestream) and lift (normal to it), each with its
+    surface-point sensitivities in the full form (distance, mesh movement and the
+    objective's own contribution included)."""
     a = math.radians(angle_deg)
-    drag = _vector((math.cos(a), 0.0, math.sin(a)))
+    drag = (math.cos(a), 0.0, math.sin(a))
+    lift = (-math.sin(a), 0.0, math.cos(a))
+    solvers = "\n".join([
+        _adjoint_solver("adjDrag", _objective("drag", drag, half_area, speed), adjoint_active, adjoint_iters),
+        _adjoint_solver("adjLift", _objective("lift", lift, half_area, speed), adjoint_active, adjoint_iters)])
     return DICT_HEADER.format(name="optimisationDict") + f"""optimisationManager singleRun;
 
 primalSolvers
@@ -77,10 +131,8 @@ primalSolvers
         solver simple;
         solutionControls
         {{
-            consistent no;
             nIters {primal_iters};
-            residualControl {{ "p.*" 1e-9; "U.*" 1e-9; "nuTilda.*" 1e-9; }}
-            averaging {{ average true; startIter {primal_iters // 2}; }}
+            residualControl {{ "p.*" 1e-7; "U.*" 1e-7; "nuTilda.*" 1e-7; }}
         }}
     }}
 }}
@@ -90,45 +142,10 @@ adjointManagers
     adjManager1
     {{
         primalSolver op1;
+        operatingPointWeight 1;
         adjointSolvers
         {{
-            adjS1
-            {{
-                active {"true" if adjoint_active else "false"};
-                type incompressible;
-                solver adjointSimple;
-                objectives
-                {{
-                    type incompressible;
-                    objectiveNames
-                    {{
-                        drag
-                        {{
-                            weight 1;
-                            type force;
-                            patches (aircraft);
-                            direction {drag};
-                            Aref {half_area:.10g};
-                            rhoInf 1;
-                            UInf {speed:.10g};
-                        }}
-                    }}
-                }}
-                ATCModel
-                {{
-                    ATCModel standard;
-                    extraConvection 0;
-                    nSmooth 0;
-                    zeroATCPatchTypes (wall patch);
-                    maskType pointCells;
-                }}
-                solutionControls
-                {{
-                    consistent no;
-                    nIters {adjoint_iters};
-                    residualControl {{ "pa.*" 1e-9; "Ua.*" 1e-9; "nuaTilda.*" 1e-9; }}
-                }}
-            }}
+{solvers}
         }}
     }}
 }}
@@ -140,7 +157,11 @@ optimisation
         type surfacePoints;
         patches (aircraft);
         includeSurfaceArea true;
-        adjointEikonalSolver {{ tolerance 1e-6; iters 2000; epsilon 0.1; }}
+        includeDistance true;
+        includeMeshMovement true;
+        includeObjectiveContribution true;
+        adjointMeshMovementSolver {{ iters 1000; tolerance 1e-6; }}
+        adjointEikonalSolver {{ iters 1000; tolerance 1e-6; epsilon 0.1; }}
     }}
 }}
 """
@@ -163,28 +184,30 @@ timePrecision 8;
 runTimeModifiable false;
 """
 
+# Second order (linearUpwind) for the primal and the adjoint alike, as v1912's own adjoint
+# tutorials do; the primal here is the adjoint's own (incompressible), so the finite
+# differences that check the adjoint solve the same discrete flow.
 SCHEMES = DICT_HEADER.format(name="fvSchemes") + """ddtSchemes { default steadyState; }
 gradSchemes
 {
     default Gauss linear;
-    grad(U) cellLimited Gauss linear 1;
-    grad(nuTilda) cellLimited Gauss linear 1;
+    gradUConv cellLimited Gauss linear 1;
+    gradNuTildaConv cellLimited Gauss linear 1;
     gradDConv cellLimited Gauss linear 1;
+    gradUaConv cellLimited Gauss linear 1;
+    gradNuaTildaConv cellLimited Gauss linear 1;
     gradDaConv cellLimited Gauss linear 1;
     gradUATC cellLimited Gauss linear 1;
 }
 divSchemes
 {
     default Gauss linear;
-    div(phi,U) bounded Gauss linearUpwind grad(U);
-    div(phi,nuTilda) bounded Gauss upwind;
+    div(phi,U) bounded Gauss linearUpwind gradUConv;
+    div(phi,nuTilda) bounded Gauss linearUpwind gradNuTildaConv;
     div(yPhi,yWall) Gauss linearUpwind gradDConv;
-    div(-phi,Ua) bounded Gauss upwind;
-    div(-phiMean,Ua) bounded Gauss upwind;
-    div(-phi,nuaTilda) bounded Gauss upwind;
-    div(-phiMean,nuaTilda) bounded Gauss upwind;
-    div(-yPhi,da) Gauss upwind;
-    div((nuEff*dev2(T(grad(U))))) Gauss linear;
+    div(-phi,Ua) bounded Gauss linearUpwind gradUaConv;
+    div(-phi,nuaTilda) bounded Gauss linearUpwind gradNuaTildaConv;
+    div(-yPhi,da) Gauss linearUpwind gradDaConv;
 }
 laplacianSchemes { default Gauss linear limited corrected 0.5; }
 interpolationSchemes { default linear; }
@@ -198,24 +221,23 @@ wallDist
 
 SOLUTION = DICT_HEADER.format(name="fvSolution") + """solvers
 {
-    "p|pa" { solver GAMG; smoother GaussSeidel; tolerance 1e-10; relTol 0.05; }
-    ma { solver PCG; preconditioner DIC; tolerance 1e-10; relTol 0.01; }
+    "p.*|pa.*" { solver GAMG; smoother GaussSeidel; tolerance 1e-10; relTol 0.01; }
+    "m|ma" { solver PCG; preconditioner DIC; tolerance 1e-10; relTol 0.01; }
     Phi { $p; }
-    "U|Ua|nuTilda|nuaTilda|yWall|da" { solver smoothSolver; smoother GaussSeidel; tolerance 1e-12;
-                                        relTol 0.1; nSweeps 1; }
+    "U.*|Ua.*|nuTilda.*|nuaTilda.*|yWall|da" { solver PBiCGStab; preconditioner DILU; tolerance 1e-12;
+                                                relTol 0.1; }
 }
 potentialFlow { nNonOrthogonalCorrectors 10; }
-SIMPLE { nNonOrthogonalCorrectors 0; consistent no; residualControl { p 1e-9; U 1e-9; nuTilda 1e-9; } }
+SIMPLE { nNonOrthogonalCorrectors 0; }
 relaxationFactors
 {
     fields { "p.*" 0.3; "pa.*" 0.3; }
-    equations { U 0.7; Ua 0.5; nuTilda 0.7; nuaTilda 0.2; yWall 0.7; da 0.5; }
+    equations { "U.*" 0.7; "Ua.*" 0.7; "nuTilda.*" 0.7; "nuaTilda.*" 0.7; "yWall.*" 0.5; "da.*" 0.7; }
 }
-cache { grad(U); }
 """
 
 ADJOINT_RAS = DICT_HEADER.format(name="adjointRASProperties") + """adjointRASModel adjointSpalartAllmaras;
-adjointSpalartAllmarasCoeffs { nSmooth 0; zeroATCPatchTypes (wall patch); maskType pointCells; }
+adjointSpalartAllmarasCoeffs { nSmooth 0; zeroATCPatchTypes (); maskType faceCells; }
 adjointTurbulence on;
 printCoeffs off;
 """

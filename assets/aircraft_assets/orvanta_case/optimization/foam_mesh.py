@@ -38,11 +38,16 @@ def _body(path):
 
 def read_points(path):
     """(n, 3) array of a points file."""
+    return read_vectors(path)
+
+
+def read_vectors(path):
+    """(n, 3) array of a vector list file (a point field such as a sensitivity)."""
     count, body = _body(path)
     numbers = body.replace("(", " ").replace(")", " ").split()
     values = np.array(numbers[:3 * count], dtype=float)
     if values.size != 3 * count:
-        raise ValueError(f"{path}: expected {count} points")
+        raise ValueError(f"{path}: expected {count} vectors")
     return values.reshape(count, 3)
 
 
