@@ -85,6 +85,69 @@ class IpoptResult:
         self.x, self.objective, self.constraints, self.multipliers = x, objective, constraints, multipliers
 
 
+class _Callbacks:
+    """The C callbacks IPOPT calls, over a problem of n variables and m constraints. An
+    exception cannot cross the C library: the first one is kept, every later call returns
+    its fallback so that IPOPT ends, and solve() raises it again."""
+
+    def __init__(self, problem, n, m, intermediate):
+        self.problem, self.n, self.m, self.intermediate = problem, n, m, intermediate
+        self.failure = []
+        self.c_functions = (_EVAL_F(self._guarded(self.eval_f)), _EVAL_G(self._guarded(self.eval_g)),
+                            _EVAL_GRAD_F(self._guarded(self.eval_grad_f)),
+                            _EVAL_JAC_G(self._guarded(self.eval_jac_g)), _EVAL_H(self.eval_h))
+        self.c_intermediate = _INTERMEDIATE(self._guarded(self.on_iteration))
+
+    def _guarded(self, function, fallback=0):
+        def wrapper(*args):
+            if self.failure:
+                return fallback
+            try:
+                return function(*args)
+            except BaseException as error:  # noqa: BLE001 - cannot cross the C library; raised again below
+                self.failure.append(error)
+                return fallback
+        return wrapper
+
+    def x_of(self, x_ptr):
+        return np.ctypeslib.as_array(x_ptr, shape=(self.n,)).copy()
+
+    def eval_f(self, _n, x_ptr, _new, out, _data):
+        value = float(self.problem.objective(self.x_of(x_ptr)))
+        out[0] = value
+        return int(math.isfinite(value))
+
+    def eval_grad_f(self, _n, x_ptr, _new, out, _data):
+        g = np.asarray(self.problem.gradient(self.x_of(x_ptr)), dtype=float)
+        for i in range(self.n):
+            out[i] = g[i]
+        return int(np.all(np.isfinite(g)))
+
+    def eval_g(self, _n, x_ptr, _new, _m, out, _data):
+        c = np.asarray(self.problem.constraints(self.x_of(x_ptr)), dtype=float)
+        for i in range(self.m):
+            out[i] = c[i]
+        return int(np.all(np.isfinite(c)))
+
+    def eval_jac_g(self, _n, x_ptr, _new, _m, _nele, rows, cols, values, _data):
+        n, m = self.n, self.m
+        if not values:  # the structure: dense, row-major
+            for k in range(m * n):
+                rows[k], cols[k] = k // n, k % n
+            return 1
+        jac = np.asarray(self.problem.jacobian(self.x_of(x_ptr)), dtype=float).reshape(m, n)
+        for k, v in enumerate(jac.ravel()):
+            values[k] = v
+        return int(np.all(np.isfinite(jac)))
+
+    @staticmethod
+    def eval_h(*_args):
+        return 0  # never called with the limited-memory Hessian
+
+    def on_iteration(self, _mode, iteration, objective, inf_pr, inf_du, *_rest):
+        return int(self.intermediate is None or self.intermediate(iteration, objective, inf_pr, inf_du) is not False)
+
+
 def solve(problem, x0, bounds, constraint_bounds, options, output_file=None, print_level=5, intermediate=None):
     """Minimises problem.objective(x) subject to constraint_bounds[0] <= problem.constraints(x)
     <= constraint_bounds[1] and bounds[0] <= x <= bounds[1], with problem.gradient(x) and
@@ -92,69 +155,19 @@ def solve(problem, x0, bounds, constraint_bounds, options, output_file=None, pri
     is called after every iteration; returning False stops IPOPT."""
     lib = load_library()
     n, m = len(x0), len(constraint_bounds[0])
-    failure = []
-
-    def guarded(function, fallback=0):
-        def wrapper(*args):
-            if failure:
-                return fallback
-            try:
-                return function(*args)
-            except BaseException as error:  # noqa: BLE001 - cannot cross the C library; raised again below
-                failure.append(error)
-                return fallback
-        return wrapper
-
-    def x_of(x_ptr):
-        return np.ctypeslib.as_array(x_ptr, shape=(n,)).copy()
-
-    def eval_f(_n, x_ptr, _new, out, _data):
-        value = float(problem.objective(x_of(x_ptr)))
-        out[0] = value
-        return int(math.isfinite(value))
-
-    def eval_grad_f(_n, x_ptr, _new, out, _data):
-        g = np.asarray(problem.gradient(x_of(x_ptr)), dtype=float)
-        for i in range(n):
-            out[i] = g[i]
-        return int(np.all(np.isfinite(g)))
-
-    def eval_g(_n, x_ptr, _new, _m, out, _data):
-        c = np.asarray(problem.constraints(x_of(x_ptr)), dtype=float)
-        for i in range(m):
-            out[i] = c[i]
-        return int(np.all(np.isfinite(c)))
-
-    def eval_jac_g(_n, x_ptr, _new, _m, _nele, rows, cols, values, _data):
-        if not values:  # the structure: dense, row-major
-            for k in range(m * n):
-                rows[k], cols[k] = k // n, k % n
-            return 1
-        jac = np.asarray(problem.jacobian(x_of(x_ptr)), dtype=float).reshape(m, n)
-        for k, v in enumerate(jac.ravel()):
-            values[k] = v
-        return int(np.all(np.isfinite(jac)))
-
-    def eval_h(*_args):
-        return 0  # never called with the limited-memory Hessian
-
-    def on_iteration(_mode, iteration, objective, inf_pr, inf_du, *_rest):
-        return int(intermediate is None or intermediate(iteration, objective, inf_pr, inf_du) is not False)
-
-    callbacks = (_EVAL_F(guarded(eval_f)), _EVAL_G(guarded(eval_g)), _EVAL_GRAD_F(guarded(eval_grad_f)),
-                 _EVAL_JAC_G(guarded(eval_jac_g)), _EVAL_H(eval_h), _INTERMEDIATE(guarded(on_iteration)))
+    callbacks = _Callbacks(problem, n, m, intermediate)
     x_l, p_xl = _array(bounds[0])
     x_u, p_xu = _array(bounds[1])
     g_l, p_gl = _array(constraint_bounds[0])
     g_u, p_gu = _array(constraint_bounds[1])
-    handle = lib.CreateIpoptProblem(n, p_xl, p_xu, m, p_gl, p_gu, m * n, 0, 0, *callbacks[:5])
+    handle = lib.CreateIpoptProblem(n, p_xl, p_xu, m, p_gl, p_gu, m * n, 0, 0, *callbacks.c_functions)
     if not handle:
         raise RuntimeError("IPOPT refused the problem definition (CreateIpoptProblem returned NULL)")
     try:
         _set_options(lib, handle, dict(options, hessian_approximation="limited-memory"))
         if output_file and not lib.OpenIpoptOutputFile(handle, output_file.encode(), print_level):
             raise RuntimeError(f"IPOPT could not open its output file {output_file}")
-        lib.SetIntermediateCallback(handle, callbacks[5])
+        lib.SetIntermediateCallback(handle, callbacks.c_intermediate)
         x, p_x = _array(x0)
         g, p_g = _array(np.zeros(m))
         mult_g, p_mg = _array(np.zeros(m))
@@ -162,8 +175,8 @@ def solve(problem, x0, bounds, constraint_bounds, options, output_file=None, pri
         status = lib.IpoptSolve(handle, p_x, p_g, ctypes.byref(obj), p_mg, None, None, None)
     finally:
         lib.FreeIpoptProblem(handle)
-    if failure:
-        raise failure[0]
+    if callbacks.failure:
+        raise callbacks.failure[0]
     return IpoptResult(status, x.copy(), obj.value, g.copy(), mult_g.copy())
 
 
