@@ -63,10 +63,10 @@ def fields(speed, angle_deg, nu, wall):
     }
 
 
-def _objective(name, direction, half_area, speed):
+def _objective(name, direction, half_area, speed, weight):
     return f"""                        {name}
                         {{
-                            weight 1;
+                            weight {weight};
                             type force;
                             patches (aircraft);
                             direction {_vector(direction)};
@@ -76,7 +76,7 @@ def _objective(name, direction, half_area, speed):
                         }}"""
 
 
-def _adjoint_solver(name, objective, active, adjoint_iters):
+def _adjoint_solver(name, objectives, active, adjoint_iters):
     return f"""            {name}
             {{
                 active {"true" if active else "false"};
@@ -88,7 +88,7 @@ def _adjoint_solver(name, objective, active, adjoint_iters):
                     type incompressible;
                     objectiveNames
                     {{
-{objective}
+{objectives}
                     }}
                 }}
                 // The adjoint transpose convection is kept at walls too (nothing zeroed):
@@ -109,17 +109,22 @@ def _adjoint_solver(name, objective, active, adjoint_iters):
             }}"""
 
 
-def optimisation_dict(speed, angle_deg, half_area, primal_iters, adjoint_iters, adjoint_active=True):
-    """A single run: the primal converged (no averaging), then one adjoint solver per
-    objective, drag (along the freestream) and lift (normal to it), each with its
-    surface-point sensitivities in the full form (distance, mesh movement and the
-    objective's own contribution included)."""
+# The adjoint solver of each objective. v1912 allows one adjoint solver per case unless each
+# names its own fields, so drag and lift are two runs (see adjoint_gradient).
+SOLVERS = {"drag": "adjDrag", "lift": "adjLift"}
+
+
+def optimisation_dict(speed, angle_deg, half_area, primal_iters, adjoint_iters, adjoint_active=True,
+                      objective="drag"):
+    """A single run: the primal converged (no averaging), then the adjoint of `objective`
+    ("drag" along the freestream, "lift" normal to it) with its surface-point sensitivities
+    in the full form (distance, mesh movement and the objective's own contribution
+    included). Both coefficients are evaluated and written; the other one weighs 0."""
     a = math.radians(angle_deg)
-    drag = (math.cos(a), 0.0, math.sin(a))
-    lift = (-math.sin(a), 0.0, math.cos(a))
-    solvers = "\n".join([
-        _adjoint_solver("adjDrag", _objective("drag", drag, half_area, speed), adjoint_active, adjoint_iters),
-        _adjoint_solver("adjLift", _objective("lift", lift, half_area, speed), adjoint_active, adjoint_iters)])
+    directions = {"drag": (math.cos(a), 0.0, math.sin(a)), "lift": (-math.sin(a), 0.0, math.cos(a))}
+    objectives = "\n".join(_objective(o, d, half_area, speed, 1 if o == objective else 0)
+                           for o, d in directions.items())
+    solvers = _adjoint_solver(SOLVERS[objective], objectives, adjoint_active, adjoint_iters)
     return DICT_HEADER.format(name="optimisationDict") + f"""optimisationManager singleRun;
 
 primalSolvers
@@ -248,7 +253,7 @@ RAS { RASModel SpalartAllmaras; turbulence on; printCoeffs off; }
 
 
 def write_case(directory, mesh_dir, speed, angle_deg, nu, half_area, wall, primal_iters, adjoint_iters,
-               n_ranks=1, adjoint_active=True):
+               n_ranks=1, adjoint_active=True, objective="drag"):
     """A fresh adjoint case in `directory` on a copy of mesh_dir."""
     if os.path.isdir(directory):
         shutil.rmtree(directory)
@@ -258,7 +263,7 @@ def write_case(directory, mesh_dir, speed, angle_deg, nu, half_area, wall, prima
     files = {
         "system/controlDict": CONTROL, "system/fvSchemes": SCHEMES, "system/fvSolution": SOLUTION,
         "system/optimisationDict": optimisation_dict(speed, angle_deg, half_area, primal_iters, adjoint_iters,
-                                                     adjoint_active),
+                                                     adjoint_active, objective),
         "system/decomposeParDict": DICT_HEADER.format(name="decomposeParDict") +
         f"numberOfSubdomains {n_ranks};\nmethod hierarchical;\nhierarchicalCoeffs {{ n ({n_ranks} 1 1); order xyz; }}\n",
         "constant/transportProperties": DICT_HEADER.format(name="transportProperties") +

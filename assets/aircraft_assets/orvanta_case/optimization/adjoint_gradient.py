@@ -12,6 +12,7 @@ tip and the wing-body junction (where normals are ill-defined) count as they mov
 import glob
 import os
 import re
+import shutil
 import subprocess
 
 import numpy as np
@@ -19,9 +20,9 @@ import numpy as np
 from orvanta_case import foam_files, mpi_jobs, orvanta_cli
 from orvanta_case.cfd_metrics import residual_drop_orders
 from orvanta_case.optimization import foam_mesh
+from orvanta_case.optimization.adjoint_case import SOLVERS
 
-# adjoint_case's solver of each objective.
-SOLVERS = {"drag": "adjDrag", "lift": "adjLift"}
+PRIMAL_FIELDS = ("U", "p", "nuTilda", "nut")
 _ADJOINT_FIELDS = re.compile(r"^(Ua[xyz]?|pa|nuaTilda)$")
 _PRIMAL_FIELDS = re.compile(r"^(U[xyz]|p|nuTilda)$")
 
@@ -46,9 +47,9 @@ def run(case, n_ranks, log):
 
 
 def objective_value(case, objective):
-    """The objective's last value, from optimisation/objective/<time>/<objective><solver>."""
-    pattern = os.path.join(case, "optimisation", "objective", "*", f"{objective}{SOLVERS[objective]}*")
-    files = sorted(glob.glob(pattern))
+    """The objective's last value, from its file in optimisation/objective/<time>/."""
+    pattern = os.path.join(case, "optimisation", "objective", "*", f"{objective}*")
+    files = sorted(f for f in glob.glob(pattern) if "Mean" not in os.path.basename(f))
     if not files:
         raise AdjointError(f"no value of the objective `{objective}` in {case}/optimisation/objective")
     with open(files[-1], encoding="utf-8") as f:
@@ -62,10 +63,20 @@ def point_sensitivities(case, ids, objective):
     """(n, 3) sensitivity vectors of `objective` at the mesh points `ids`, from the latest time."""
     time_dir = os.path.join(case, foam_files.latest_time(case))
     solver = SOLVERS[objective]
-    names = [n for n in os.listdir(time_dir) if n.startswith("pointSensVec") and solver in n]
-    if not names:
-        raise AdjointError(f"{time_dir} holds no point sensitivities of {solver}")
-    return foam_mesh.read_vectors(os.path.join(time_dir, sorted(names)[0]))[ids]
+    names = sorted(n for n in os.listdir(time_dir) if n.startswith("pointSensVec"))
+    # Named after the solver, or the only one of a case with one adjoint solver.
+    named = [n for n in names if solver in n]
+    if not named and len(names) != 1:
+        raise AdjointError(f"{time_dir} holds no point sensitivities of {solver} ({', '.join(names) or 'none'})")
+    return foam_mesh.read_vectors(os.path.join(time_dir, (named or names)[0]))[ids]
+
+
+def start_from(case, converged_case):
+    """Replaces the initial primal fields of `case` by the converged ones of another case
+    on the same mesh, so that its primal needs only a few iterations."""
+    latest = os.path.join(converged_case, foam_files.latest_time(converged_case))
+    for name in PRIMAL_FIELDS:
+        shutil.copy(os.path.join(latest, name), os.path.join(case, "0", name))
 
 
 def gradient(sensitivity, shape_derivative):

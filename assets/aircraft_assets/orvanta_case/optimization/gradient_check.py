@@ -70,11 +70,17 @@ class Checker:
         self.ids = None
         self.runs = 0
 
-    def solve(self, name, mesh_dir, angle, adjoint):
-        """{"drag", "lift"} of a converged solution (with sensitivities when adjoint)."""
+    def _run(self, name, mesh_dir, angle, objective=None, converged=None):
+        """One adjointOptimisationFoam run: its folder, {"drag", "lift"} and residual drops.
+        With `objective`, its adjoint and sensitivities too; `converged` (a folder) starts the
+        primal from that solution."""
         folder = os.path.join(self.work, name)
-        adjoint_case.write_case(folder, mesh_dir, angle_deg=angle, adjoint_active=adjoint,
-                                adjoint_iters=self.args.adjoint_iters if adjoint else 1, **self.flow)
+        flow = dict(self.flow, primal_iters=50) if converged else self.flow
+        adjoint_case.write_case(folder, mesh_dir, angle_deg=angle, adjoint_active=objective is not None,
+                                adjoint_iters=self.args.adjoint_iters if objective else 1,
+                                objective=objective or "drag", **flow)
+        if converged:
+            adjoint_gradient.start_from(folder, converged)
         log = os.path.join(self.work, f"log.{name}")
         began = time.time()
         adjoint_gradient.run(folder, self.args.n_ranks, log)
@@ -83,9 +89,24 @@ class Checker:
         primal, adjoint_drops = adjoint_gradient.residual_drops(log)
         say(f"{name}: CD {values['drag']:.7g}, CL {values['lift']:.6g}; residuals down "
             f"{min(primal.values(), default=float('nan')):.2g} orders (primal)"
-            + (f", {min(adjoint_drops.values(), default=float('nan')):.2g} (adjoint)" if adjoint else "")
+            + (f", {min(adjoint_drops.values(), default=float('nan')):.2g} (adjoint)" if objective else "")
             + f" ({time.time() - began:.0f} s)")
         return dict(values, folder=folder, primal_drops=primal, adjoint_drops=adjoint_drops)
+
+    def solve(self, name, mesh_dir, angle):
+        """{"drag", "lift"} of a converged primal solution."""
+        return self._run(name, mesh_dir, angle)
+
+    def adjoint(self, mesh_dir, angle):
+        """The baseline: primal, then the drag adjoint and the lift adjoint (the second run
+        from the first's converged flow), with both objectives' sensitivity vectors."""
+        drag = self._run("adjoint_drag", mesh_dir, angle, objective="drag")
+        lift = self._run("adjoint_lift", mesh_dir, angle, objective="lift", converged=drag["folder"])
+        sens = {"drag": adjoint_gradient.point_sensitivities(drag["folder"], self.ids, "drag"),
+                "lift": adjoint_gradient.point_sensitivities(lift["folder"], self.ids, "lift")}
+        drops = {f"{k} ({o})": v for o, run in (("drag", drag), ("lift", lift)) for k, v in run["adjoint_drops"].items()}
+        return dict(drag=drag["drag"], lift=drag["lift"], sens=sens, primal_drops=drag["primal_drops"],
+                    adjoint_drops=drops)
 
     def moved_mesh(self, name, points_file):
         folder = os.path.join(self.work, f"mesh_{name}")
@@ -130,7 +151,7 @@ class Checker:
                 tag = f"{k}_{'p' if sign > 0 else 'm'}{fraction:g}"
                 move = self.morpher.move(self.space.shape_values(x), "fd", check=True)
                 results.append(self.solve(f"primal_{tag}", self.moved_mesh(tag, move.points),
-                                          self.args.angle_of_attack, adjoint=False))
+                                          self.args.angle_of_attack))
             return h, results
 
         fd = self.differences(v.name, solve_at)
@@ -142,7 +163,7 @@ class Checker:
         def solve_at(fraction):
             h = fraction * 1.0  # degrees
             return h, [self.solve(f"primal_pitch_{'p' if s > 0 else 'm'}{fraction:g}", self.mesh,
-                                  self.args.angle_of_attack + s * h, adjoint=False) for s in (1, -1)]
+                                  self.args.angle_of_attack + s * h) for s in (1, -1)]
 
         fd = self.differences(PITCH, solve_at)
         per_degree = adjoint_gradient.rigid_pitch(points, self.centre) * math.pi / 180.0
@@ -162,8 +183,7 @@ class Checker:
         self.morpher.prepare()
         self.ids = foam_mesh.patch_point_ids(self.mesh, "aircraft")
         points = foam_mesh.read_points(os.path.join(self.mesh, "points"))[self.ids]
-        base = self.solve("adjoint", self.mesh, self.args.angle_of_attack, adjoint=True)
-        base["sens"] = {o: adjoint_gradient.point_sensitivities(base["folder"], self.ids, o) for o in OBJECTIVES}
+        base = self.adjoint(self.mesh, self.args.angle_of_attack)
         rows = [self.shape_variable(k, base) for k in self.space.shape_variables]
         if not self.args.no_rigid:
             rows.append(self.pitch(base, points))
