@@ -88,6 +88,10 @@ class Confirmation:
             self.say("confirmation skipped: the case holds no mesh recipe of its mesh case "
                      f"({mesh_recipe.RECIPE_DIR}/system), so its designs cannot be re-meshed")
             return {}
+        level = mesh_recipe.surface_level(mesh_recipe.recipe_system(self.case_dir)) + self.level_offset
+        self.say(f"confirming the result at surface level {level}: {len(designs)} models re-meshed from their "
+                 f"geometry and solved from the freestream at CL {self.lift_target:g}, one after the other "
+                 f"(each mesh has several times the optimization mesh's cells)")
         confirmed = [self.design(name, model, angle) for name, (model, angle) in designs.items()]
         summary = {d.name: asdict(d) for d in confirmed}
         summary["optimization_surface_level"] = confirmed[0].surface_level - self.level_offset
