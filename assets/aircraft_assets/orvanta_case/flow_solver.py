@@ -163,9 +163,7 @@ class FlowSolver:
     def decompose(self):
         if self.n_ranks <= 1:
             return
-        path = self.path("system", "decomposeParDict")
-        text = foam_files.set_keyword(foam_files.read(path), "numberOfSubdomains", str(self.n_ranks))
-        foam_files.write(path, text)
+        foam_files.set_subdomains(self.case_dir, self.n_ranks)
         self.run_utility(["decomposePar", "-force"], "decomposing the case")
         self.say(f"decomposed into {self.n_ranks} subdomains")
 

@@ -199,3 +199,9 @@ def patch_scalar_values(text, patch, n_faces):
     if len(values) != n_faces:
         raise ValueError(f"patch {patch} holds {len(values)} values for {n_faces} faces")
     return values
+
+
+def set_subdomains(case_dir, n_ranks):
+    """system/decomposeParDict of a case decomposed into n_ranks subdomains."""
+    path = os.path.join(case_dir, "system", "decomposeParDict")
+    write(path, set_keyword(read(path), "numberOfSubdomains", str(n_ranks)))

@@ -7,13 +7,12 @@ optimization mesh (the mesh case's own recipe, see mesh_recipe), and solved cold
 target lift with the same flow settings. The confirmed reduction compares those two drags.
 """
 
-import json
 import math
 import os
 import time
 from dataclasses import asdict, dataclass
 
-from orvanta_case import case_files
+from orvanta_case import case_files, primal_solution
 from orvanta_case.optimization import flow, mesh_recipe
 
 CONFIRM_DIR = "confirmation"
@@ -72,7 +71,7 @@ class Confirmation:
         with open(os.path.join(folder, "flow.log"), "w", encoding="utf-8") as log:
             began = time.time()
             result = case.solve(angle_of_attack, None, log, lift_target=self.lift_target)
-        lift_met = abs(result.cl - self.lift_target) <= 1e-3
+        lift_met = abs(result.cl - self.lift_target) <= primal_solution.LIFT_TOLERANCE
         confirmed = ConfirmedDesign(name, mesh.surface_level, mesh.cells, result.cd, result.cl,
                                     result.angle_of_attack, result.converged, lift_met, mesh.seconds,
                                     time.time() - began)
@@ -106,10 +105,3 @@ class Confirmation:
         case_files.write_json(os.path.join(self.case_dir, RESULT_FILE), summary)
         return summary
 
-
-def read_summary(case_dir):
-    path = os.path.join(case_dir, RESULT_FILE)
-    if not os.path.isfile(path):
-        return {}
-    with open(path, encoding="utf-8") as f:
-        return json.load(f)

@@ -29,7 +29,7 @@ import time
 import numpy as np
 
 from orvanta_case import case_inputs, orvanta_cli
-from orvanta_case.optimization import adjoint_case, adjoint_gradient, foam_mesh, geometry
+from orvanta_case.optimization import adjoint_case, adjoint_gradient, foam_mesh, geometry, gradient_check_report
 from orvanta_case.optimization.design_space import DesignSpace
 from orvanta_case.optimization.settings import read_settings
 from orvanta_case.optimization.shape import Morpher
@@ -216,7 +216,6 @@ def _row(name, adjoint, fd):
 
 
 def write_outputs(work, result):
-    from orvanta_case.optimization import gradient_check_report
     with open(os.path.join(work, "gradient_check.json"), "w", encoding="utf-8") as f:
         json.dump(result, f, indent=2)
     with open(os.path.join(work, "gradient_check.md"), "w", encoding="utf-8") as f:

@@ -22,6 +22,9 @@ from orvanta_case import foam_files, mpi_jobs
 RECIPE_DIR = "mesh_recipe"
 NO_LAYER_DICT = "snappyHexMeshDict_no_layer"
 LAYER_DICT = "snappyHexMeshDict"
+# The layer pass's dictionary, kept aside: each pass copies its own onto LAYER_DICT, the name
+# snappyHexMesh reads.
+LAYER_PASS_DICT = "snappyHexMeshDict_layer_pass"
 GEOMETRY_SCRIPT = "script_generate_geometry.py"
 
 # The lines of the snappyHexMesh dictionaries that carry a refinement level, as the mesh run
@@ -87,8 +90,7 @@ def _stage(system_dir, mesh_case, offset):
             text = raise_levels(f.read(), offset)
         with open(path, "w", encoding="utf-8") as f:
             f.write(text)
-    # The layer pass reads snappyHexMeshDict; the castellation pass gets it in turn.
-    shutil.copy(os.path.join(mesh_case, "system", LAYER_DICT), os.path.join(mesh_case, "system", "layer_pass"))
+    shutil.copy(os.path.join(mesh_case, "system", LAYER_DICT), os.path.join(mesh_case, "system", LAYER_PASS_DICT))
 
 
 class Remesher:
@@ -134,10 +136,10 @@ class Remesher:
             self._run(command, mesh_case, log)
         parallel = self.n_ranks > 1
         if parallel:
-            self._set_subdomains(mesh_case)
+            foam_files.set_subdomains(mesh_case, self.n_ranks)
             self._run(["decomposePar", "-force"], mesh_case, log)
         self._snappy(mesh_case, NO_LAYER_DICT, log)
-        self._snappy(mesh_case, "layer_pass", log)
+        self._snappy(mesh_case, LAYER_PASS_DICT, log)
         if parallel:
             self._run(["reconstructParMesh", "-constant"], mesh_case, log)
             for name in os.listdir(mesh_case):
@@ -149,8 +151,3 @@ class Remesher:
         if not os.path.isfile(os.path.join(mesh_dir, "points")):
             raise MeshRecipeError(f"the re-mesh wrote no mesh; see {log}")
         return Remeshed(mesh_dir, level, cell_count(mesh_dir), time.time() - began)
-
-    def _set_subdomains(self, mesh_case):
-        path = os.path.join(mesh_case, "system", "decomposeParDict")
-        foam_files.write(path, foam_files.set_keyword(foam_files.read(path), "numberOfSubdomains",
-                                                      str(self.n_ranks)))
